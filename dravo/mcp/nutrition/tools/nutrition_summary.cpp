@@ -1,0 +1,35 @@
+#include "nutrition_summary.h"
+
+namespace dravo::nutrition {
+
+VMCPJsonValue ExtensionsOf(const NutritionPtr& nutrition) {
+  auto extensions = VMCPJsonValue::MakeArray();
+  nutrition->getExtensions([&](const std::string& e) { extensions.push_back(VMCPJsonValue(e)); });
+  return extensions;
+}
+
+VMCPJsonValue ToJsonArray(const std::set<std::string>& strings) {
+  auto array = VMCPJsonValue::MakeArray();
+  for (const auto& s : strings) array.push_back(VMCPJsonValue(s));
+  return array;
+}
+
+bool HandlesExtension(const NutritionPtr& nutrition, const std::string& extension) {
+  bool found = false;
+  nutrition->getExtensions([&](const std::string& e) {
+    if (e == extension) found = true;
+  });
+  return found;
+}
+
+VMCPJsonValue SummariseNutrition(const NutritionPtr& nutrition) {
+  auto record = VMCPJsonValue::MakeObject();
+  record["name"] = nutrition->name.str();
+  record["description"] = nutrition->description;
+  record["extensions"] = ExtensionsOf(nutrition);
+  record["output_extensions"] = ToJsonArray(nutrition->outputExtensions);
+  record["genres"] = ToJsonArray(nutrition->genres);
+  return record;
+}
+
+}  // namespace dravo::nutrition

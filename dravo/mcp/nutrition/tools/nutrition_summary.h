@@ -1,0 +1,24 @@
+// The summary record of a nutrition and the small pieces it is made of.
+#pragma once
+
+#include <brasko/reference.h>
+#include <qarn/mcp/json_value.h>
+#include <qarn/nutrition.h>
+
+#include <set>
+#include <string>
+
+namespace dravo::nutrition {
+
+using Qarn::mcp::VMCPJsonValue;
+using NutritionPtr = Brasko::StrongPtr<Qarn::VNutrition>;
+
+// name, description, extensions, output_extensions, genres.
+VMCPJsonValue SummariseNutrition(const NutritionPtr& nutrition);
+// Input extensions in the nutrition's order, repetitions kept.
+VMCPJsonValue ExtensionsOf(const NutritionPtr& nutrition);
+VMCPJsonValue ToJsonArray(const std::set<std::string>& strings);
+// Exact byte match against the reported input extensions.
+bool HandlesExtension(const NutritionPtr& nutrition, const std::string& extension);
+
+}  // namespace dravo::nutrition

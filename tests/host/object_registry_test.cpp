@@ -1,0 +1,71 @@
+#include <qarn/managed_object.h>
+#include <qarn/nutrition.h>
+
+#include "test_nutrition.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using dravo::testing::RegisteredObjects;
+using Qarn::VManagedObject;
+using Qarn::VNutrition;
+
+std::vector<std::string> walk(int lowest, int highest) {
+  std::vector<std::string> names;
+  VManagedObject::iterate(
+      VNutrition::domainType(),
+      [&](int, const Brasko::StrongPtr<VManagedObject>&, const std::string& name) {
+        names.push_back(name);
+        return true;
+      },
+      lowest, highest);
+  return names;
+}
+
+TEST(ObjectRegistry, FindAndIterateByTypeInRegistrationOrder) {
+  RegisteredObjects registry;
+  registry.add("zeta");
+  registry.add("alpha");
+  registry.add("mid");
+  EXPECT_EQ(walk(INT32_MIN, INT32_MAX), (std::vector<std::string>{"zeta", "alpha", "mid"}));
+  EXPECT_EQ(walk(1, 1), std::vector<std::string>{"alpha"});
+  EXPECT_TRUE(VManagedObject::find(VNutrition::domainType(), "alpha"));
+  EXPECT_FALSE(VManagedObject::find(VNutrition::domainType(), "Alpha"));
+  EXPECT_FALSE(VManagedObject::find(typeid(int), "alpha"));
+}
+
+TEST(ObjectRegistry, VisitorStopsTheWalkAndMayUseTheRegistry) {
+  RegisteredObjects registry;
+  registry.add("a");
+  registry.add("b");
+  int visits = 0;
+  VManagedObject::iterate(
+      VNutrition::domainType(),
+      [&](int, const Brasko::StrongPtr<VManagedObject>& o, const std::string&) {
+        ++visits;
+        EXPECT_TRUE(VManagedObject::find(VNutrition::domainType(), o->name.str()));
+        return false;
+      },
+      INT32_MIN, INT32_MAX);
+  EXPECT_EQ(visits, 1);
+}
+
+TEST(ObjectRegistry, RegisteringWhileWalkingIsSafe) {
+  std::atomic<bool> stop{false};
+  std::thread churn([&] {
+    while (!stop) {
+      RegisteredObjects registry;
+      registry.add("churn");
+    }
+  });
+  for (int i = 0; i < 2000; ++i) walk(INT32_MIN, INT32_MAX);
+  stop = true;
+  churn.join();
+  EXPECT_EQ(VManagedObject::registeredCount(VNutrition::domainType()), 0u);
+}
+
+}  // namespace
