@@ -33,9 +33,12 @@ void Scan(Qarn::mcp::VMCPJsonValue& found) {
   const fs::path root = PathFromUtf8(Brasko::getExecutableDir());
   fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied);
   for (; it != fs::recursive_directory_iterator(); ++it) {  // throws on a walk error
-    // Nothing deeper is ever reported, so deeper directories are not even
-    // opened: a large installation tree stays cheap to scan.
-    if (it.depth() >= kDeepestDepth) it.disable_recursion_pending();
+    // Skipped without a status query, and never descended into: this is
+    // what keeps a large installation tree cheap to scan.
+    if (it.depth() > kDeepestDepth) {
+      it.disable_recursion_pending();
+      continue;
+    }
     std::error_code statusError;
     if (!it->is_regular_file(statusError)) continue;  // a failed query is "not regular"
     std::string name = FileNameAsUtf8(*it);
