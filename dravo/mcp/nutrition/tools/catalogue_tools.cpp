@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
+#include <variant>
 
 namespace dravo::nutrition {
 
