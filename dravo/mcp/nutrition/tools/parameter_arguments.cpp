@@ -1,5 +1,7 @@
 #include "parameter_arguments.h"
 
+#include <algorithm>
+
 namespace dravo::nutrition {
 
 namespace {
@@ -34,6 +36,8 @@ bool TakePiece(std::string_view piece, char previousSeparator, ParameterAssignme
 
 std::variant<ParameterAssignments, std::string> ParseParameterArguments(std::string_view text) {
   ParameterAssignments list;
+  // Every assignment needs an '=', so this bounds the list and saves regrowing it.
+  list.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '=')));
   char previousSeparator = '\0';
   std::size_t position = 0;
   while (position < text.size()) {
