@@ -65,10 +65,10 @@ std::optional<std::string> SetParameters(const RunRequest& run, const VMCPJsonVa
 // Runs inside outputDir; the directory is back before this returns.
 ConversionOutcome Convert(const RunRequest& run, WorkingDirectoryChange& directory) {
   const auto sink = Brasko::MakeStrong<CollectingProgress>();
+  const Qarn::VNutrition::NameMap identity = [](const std::string& name) { return name; };
   Conversion conversion;
   try {
     run.nutrition->getOutputFiles(conversion.expected, run.outputDir, run.inputs);
-    const Qarn::VNutrition::NameMap identity = [](const std::string& name) { return name; };
     conversion.errorText =
         run.nutrition->convert(conversion.expected, run.outputDir, identity, run.inputs, sink);
   } catch (const std::exception& e) {
