@@ -33,12 +33,13 @@ struct RunRequest {
   std::string outputDir;
 };
 
-// What convert said, or the failure text of an exception it raised.
+// What the nutrition expected, returned and reported.
 struct Conversion {
   OutputSet expected;
   std::string errorText;
   std::vector<std::string> log;
 };
+// Or the failure text of an exception the nutrition raised.
 using ConversionOutcome = std::variant<Conversion, std::string>;
 
 VMCPJsonValue Preview(const RunRequest& run) {
