@@ -17,11 +17,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # nlohmann_json is header-only; see the package file for how it is exposed.
 set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw/nlohmann_json CACHE PATH
   "nlohmann_json package for the cross-build")
-
-# Lets ctest run the test programs (and list their cases) under wine.
-# Debian's wine64 package puts the loader outside PATH.
-foreach(wine /usr/lib/wine/wine64 /usr/bin/wine64 /usr/bin/wine)
-  if(EXISTS ${wine} AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${wine})
-  endif()
-endforeach()
