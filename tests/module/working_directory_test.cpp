@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #if defined(_WIN32)
@@ -21,7 +22,9 @@ class WorkingDirectory : public ::testing::Test {
   void SetUp() override {
     saved_ = fs::current_path();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = fs::temp_directory_path() / (std::string("dravo_wd_") + info->name());
+    // Unique per run: other builds of this suite may run at the same time.
+    root_ = fs::temp_directory_path() / (std::string("dravo_wd_") + info->name() + "_" +
+                                         std::to_string(std::random_device{}()));
     fs::remove_all(root_);
     fs::create_directories(root_ / "out");
     std::ofstream(root_ / "plain.txt") << "not a directory";
