@@ -11,3 +11,5 @@ for preset in dev clang tsan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+# The Windows artefacts: cross-built with mingw-w64, inspected, tests run under wine.
+scripts/test-windows.sh

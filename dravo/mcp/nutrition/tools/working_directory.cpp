@@ -1,8 +1,26 @@
 #include "working_directory.h"
 
+#if defined(_WIN32)
+#  include <windows.h>
+#endif
+
 namespace dravo::nutrition {
 
 namespace fs = std::filesystem;
+
+std::error_code ChangeWorkingDirectory(const fs::path& directory) noexcept {
+#if defined(_WIN32)
+  // The mingw standard library maps the failure to an errno value, which
+  // loses the system's error code and its wording; ask the system directly.
+  if (SetCurrentDirectoryW(directory.c_str())) return {};
+  return {int(GetLastError()), std::system_category()};
+#else
+  std::error_code error;
+  fs::current_path(directory, error);
+  if (error) return {error.value(), std::system_category()};
+  return {};
+#endif
+}
 
 fs::path Utf8Path(const std::string& text) {
   return fs::path(std::u8string(text.begin(), text.end()));
@@ -14,8 +32,7 @@ WorkingDirectoryChange::WorkingDirectoryChange() {
 }
 
 std::error_code WorkingDirectoryChange::enter(const fs::path& directory) noexcept {
-  std::error_code error;
-  fs::current_path(directory, error);
+  const std::error_code error = ChangeWorkingDirectory(directory);
   entered_ = !error;
   return error;
 }
@@ -23,8 +40,7 @@ std::error_code WorkingDirectoryChange::enter(const fs::path& directory) noexcep
 void WorkingDirectoryChange::restore() noexcept {
   if (!entered_) return;
   entered_ = false;
-  std::error_code ignored;
-  fs::current_path(saved_, ignored);
+  (void)ChangeWorkingDirectory(saved_);
 }
 
 }  // namespace dravo::nutrition

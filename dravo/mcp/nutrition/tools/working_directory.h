@@ -7,6 +7,11 @@
 
 namespace dravo::nutrition {
 
+// Makes `directory` the working directory. On failure the directory stays as
+// it was and the result's message is the system's own wording (on Windows the
+// text the system gives for its error code, not the C runtime's errno text).
+std::error_code ChangeWorkingDirectory(const std::filesystem::path& directory) noexcept;
+
 // A platform path from UTF-8 text; throws when the text cannot be converted.
 std::filesystem::path Utf8Path(const std::string& text);
 
