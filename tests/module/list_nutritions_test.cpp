@@ -93,11 +93,15 @@ TEST_F(Catalogue, ScanReportsRegularTolmTildeFilesDownToDepthTwo) {
                            "dup/top.tolm~", "x.tolm.tolm~", ".tolm~", "a.TOLM~", "a.tolm",
                            "a.tolm~.bak", "atolm~", "dir.tolm~/in.tolm~", "real/target.bin"})
     file(name);
-  fs::create_symlink(root_ / "real/target.bin", root_ / "link.tolm~");
-  fs::create_symlink(root_ / "missing", root_ / "dangling.tolm~");
-  fs::create_directory_symlink(root_ / "d", root_ / "dirlink.tolm~");  // not followed
-  EXPECT_EQ(sortedScan(), (Names{"in.tolm~", "link.tolm~", "low.tolm~", "mid.tolm~", "top.tolm~",
-                                 "top.tolm~", "x.tolm.tolm~"}));
+  std::error_code noLinks;  // some systems cannot make symbolic links at all
+  fs::create_symlink(root_ / "real/target.bin", root_ / "link.tolm~", noLinks);
+  if (!noLinks) {
+    fs::create_symlink(root_ / "missing", root_ / "dangling.tolm~");
+    fs::create_directory_symlink(root_ / "d", root_ / "dirlink.tolm~");  // not followed
+  }
+  Names expected{"in.tolm~", "low.tolm~", "mid.tolm~", "top.tolm~", "top.tolm~", "x.tolm.tolm~"};
+  if (!noLinks) expected.insert(expected.begin() + 1, "link.tolm~");
+  EXPECT_EQ(sortedScan(), expected);
 }
 
 TEST_F(Catalogue, ScanSkipsUnreadableDirectories) {

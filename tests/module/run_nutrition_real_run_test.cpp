@@ -137,18 +137,26 @@ TEST_F(RunNutritionRealRun, NeedsOutputPathAndSetsNothingWithoutIt) {
 
 TEST_F(RunNutritionRealRun, UnusableOutputDirUsesTheSystemWording) {
   Touch(root() / "plain file");
+  // The wording is the system's own: its error category, not the C runtime's.
+#if defined(_WIN32)
+  const auto missing = std::error_code(2, std::system_category());       // file not found
+  const auto notADirectory = std::error_code(267, std::system_category());  // invalid name
+#else
+  const auto missing = std::make_error_code(std::errc::no_such_file_or_directory);
+  const auto notADirectory = std::make_error_code(std::errc::not_a_directory);
+#endif
   struct Case {
     fs::path directory;
-    std::errc error;
+    std::error_code error;
   } cases[] = {
-      {root() / "does not exist", std::errc::no_such_file_or_directory},
-      {root() / "plain file", std::errc::not_a_directory},
+      {root() / "does not exist", missing},
+      {root() / "plain file", notADirectory},
   };
   for (const auto& c : cases) {
     const auto result =
         ToolRunNutrition(RealRunArgs("Tiler", {"a.las"}, c.directory.string(), "Count=3"));
     EXPECT_EQ(result["error"].asString(), "Cannot use output_path \"" + c.directory.string() +
-                                              "\": " + std::make_error_code(c.error).message());
+                                              "\": " + c.error.message());
     EXPECT_EQ(count->getInteger(), 3);  // applied before the directory change
     EXPECT_EQ(countWhenPredicting, 0);
     EXPECT_EQ(fs::current_path(), startDir());
