@@ -196,7 +196,8 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
     std::optional<RpcError> error;
     if (!*cancelled) {
       try {
-        result = runMethod(method, params, key, *cancelled);
+        const std::string requestId = id.isString() ? id.asString() : key;
+        result = runMethod(method, params, requestId, *cancelled);
       } catch (const RpcError& rpc) {
         error = rpc;
       } catch (const std::exception& failure) {
