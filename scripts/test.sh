@@ -2,7 +2,9 @@
 # Builds and runs every test: sanitizers (dev), clang, ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh nodejs npm jq
+# The end-to-end tests' client, pinned by tests/e2e/package-lock.json.
+[[ -d tests/e2e/node_modules ]] || npm ci --prefix tests/e2e --no-audit --no-fund
 
 jobs=$(nproc)
 for preset in dev clang tsan; do
