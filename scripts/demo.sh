@@ -22,6 +22,7 @@ bold=$'\e[1m' dim=$'\e[2m' plain=$'\e[0m'
 echo "${bold}Installed to $prefix; starting: dravo-host serve --nutritions $catalogue${plain}"
 
 coproc HOST { "$host" serve --nutritions "$catalogue" 2>"$prefix/host.log"; }
+host_pid=$HOST_PID  # bash forgets it once the host has exited
 id=0
 # say TITLE METHOD PARAMS [JQ-FILTER]: one request, its answer shown through the filter.
 say() {
@@ -55,9 +56,10 @@ tool "Convert for real" run_nutrition \
   "$(jq -cn --arg f "$inputs/survey.las" --arg o "$output" \
     '{name:"Point Cloud Tiler",files:[$f],output_path:$o,preview:false,arguments:"Levels=5"}')"
 
-exec {HOST[1]}>&-  # end of input: the host finishes and exits
+host_in=${HOST[1]}
+exec {host_in}>&-  # end of input: the host finishes and exits
 status=0
-wait "$HOST_PID" || status=$?
+wait "$host_pid" || status=$?
 echo
 echo "${bold}Host exited with status $status. Files in the output folder:${plain}"
 ls -l "$output"
