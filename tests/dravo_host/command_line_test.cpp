@@ -15,6 +15,9 @@ using Command = CommandLine::Command;
 struct Accepted {
   std::vector<std::string> args;
   Command command;
+  friend void PrintTo(const Accepted& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.args);
+  }
 };
 
 class AcceptedLines : public ::testing::TestWithParam<Accepted> {};
@@ -39,6 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct Refused {
   std::vector<std::string> args;
   std::string errorPart;
+  friend void PrintTo(const Refused& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.args);
+  }
 };
 
 class RefusedLines : public ::testing::TestWithParam<Refused> {};
@@ -65,10 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, CollectsRepeatedOptionsInOrder) {
   std::string error;
-  const auto line = ParseCommandLine({"call", "--plugins", "a", "run_nutrition", "--nutritions",
-                                      "n1.json", "{\"x\":1}", "--plugins", "b", "--nutritions",
-                                      "n2.json", "--keep-failed", "--workers", "7"},
-                                     error);
+  const auto line = ParseCommandLine(
+      {"call", "--plugins", "a", "run_nutrition", "--nutritions", "n1.json", "{\"x\":1}",
+       "--plugins", "b", "--nutritions", "n2.json", "--keep-failed", "--workers", "7"},
+      error);
   ASSERT_TRUE(line) << error;
   EXPECT_EQ(line->pluginDirs, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(line->nutritionFiles, (std::vector<std::string>{"n1.json", "n2.json"}));

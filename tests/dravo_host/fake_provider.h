@@ -20,8 +20,8 @@ class FakeProvider : public Qarn::mcp::VMCPToolProvider {
 
   void declareTools(VMCPJsonValue& list) override {
     for (const auto& [name, tool] : tools)
-      list.push_back(Qarn::mcp::DeclareTool(name, "test tool " + name,
-                                            VMCPJsonValue::MakeObject(), {}));
+      list.push_back(
+          Qarn::mcp::DeclareTool(name, "test tool " + name, VMCPJsonValue::MakeObject(), {}));
   }
   bool callTool(const std::string& name, const VMCPJsonValue& arguments,
                 const VMCPCallContext& context, VMCPJsonValue& result) override {

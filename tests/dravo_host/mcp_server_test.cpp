@@ -1,7 +1,7 @@
 // The MCP server's answers to good and bad lines, tool result mapping,
 // concurrency and cancellation, driven without a process.
-#include "fake_provider.h"
 #include "mcp_server.h"
+#include "fake_provider.h"
 
 #include <gtest/gtest.h>
 
@@ -84,8 +84,9 @@ struct Client {
 struct MalformedLine {
   const char* label;
   std::string line;
-  int code;           // 0: no answer expected
-  VMCPJsonValue id;   // the id the error must carry
+  int code;          // 0: no answer expected
+  VMCPJsonValue id;  // the id the error must carry
+  friend void PrintTo(const MalformedLine& c, std::ostream* os) { *os << c.label; }
 };
 
 class MalformedLines : public ::testing::TestWithParam<MalformedLine> {};
@@ -125,8 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedLine{"scalar_params", R"({"jsonrpc":"2.0","id":4,"method":"ping","params":3})",
                       -32600, 4},
         MalformedLine{"huge_line", kHuge, -32600, nullptr},
-        MalformedLine{"unknown_method", R"({"jsonrpc":"2.0","id":6,"method":"tools/nope"})",
-                      -32601, 6},
+        MalformedLine{"unknown_method", R"({"jsonrpc":"2.0","id":6,"method":"tools/nope"})", -32601,
+                      6},
         MalformedLine{"tool_name_not_string",
                       R"({"jsonrpc":"2.0","id":7,"method":"tools/call","params":{"name":5}})",
                       -32602, 7},
@@ -164,7 +165,8 @@ TEST(Server, BeforeInitializeOnlyPingIsAnswered) {
                "\n" + kInitialize + "\n" + R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})" +
                "\n" +
                R"({"jsonrpc":"2.0","id":"again","method":"initialize","params":{"protocolVersion":)"
-               R"("2025-06-18"}})" "\n");
+               R"("2025-06-18"}})"
+               "\n");
   EXPECT_EQ(client.answer(1)["error"]["code"].asInt(), -32002);
   EXPECT_TRUE(client.answer(99)["result"].isObject());
   EXPECT_TRUE(client.answer(2)["result"]["tools"].isArray());
@@ -173,6 +175,7 @@ TEST(Server, BeforeInitializeOnlyPingIsAnswered) {
 
 struct Negotiation {
   std::string requested, answered;
+  friend void PrintTo(const Negotiation& c, std::ostream* os) { *os << c.requested; }
 };
 
 class ProtocolVersions : public ::testing::TestWithParam<Negotiation> {};
@@ -207,6 +210,7 @@ struct ToolCase {
   bool isError;
   std::string textPart;  // the content text holds this
   bool structured;       // structuredContent mirrors the result
+  friend void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.tool; }
 };
 
 class ToolResults : public ::testing::TestWithParam<ToolCase> {};
@@ -214,7 +218,9 @@ class ToolResults : public ::testing::TestWithParam<ToolCase> {};
 TEST_P(ToolResults, MapResultsAndExceptions) {
   RegisteredFake fake;
   auto& tools = fake.provider->tools;
-  tools["succeeds"] = [](auto&, auto&) { return VMCPJsonValue::Parse(R"({"success":true,"n":1})"); };
+  tools["succeeds"] = [](auto&, auto&) {
+    return VMCPJsonValue::Parse(R"({"success":true,"n":1})");
+  };
   tools["fails"] = [](auto&, auto&) {
     return VMCPJsonValue::Parse(R"({"success":false,"error":"try again"})");
   };
@@ -237,14 +243,13 @@ TEST_P(ToolResults, MapResultsAndExceptions) {
   EXPECT_TRUE(client.answer(99)["result"].isObject()) << "serving goes on";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Server, ToolResults,
-    ::testing::Values(ToolCase{"succeeds", false, R"("n":1)", true},
-                      ToolCase{"fails", true, "try again", true},
-                      ToolCase{"no_flag", false, R"("n":2)", true},
-                      ToolCase{"throws_std", true, "boom", false},
-                      ToolCase{"throws_other", true, "unknown error", false}),
-    [](const auto& info) { return std::string(info.param.tool); });
+INSTANTIATE_TEST_SUITE_P(Server, ToolResults,
+                         ::testing::Values(ToolCase{"succeeds", false, R"("n":1)", true},
+                                           ToolCase{"fails", true, "try again", true},
+                                           ToolCase{"no_flag", false, R"("n":2)", true},
+                                           ToolCase{"throws_std", true, "boom", false},
+                                           ToolCase{"throws_other", true, "unknown error", false}),
+                         [](const auto& info) { return std::string(info.param.tool); });
 
 TEST(Server, ToolsListHoldsEveryDeclaration) {
   RegisteredFake fake;

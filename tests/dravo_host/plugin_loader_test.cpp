@@ -81,10 +81,10 @@ struct Refusal {
 TEST_F(PluginFolder, FailedPluginsAreRenamedWithOneLineEach) {
   PluginLoader loader(options(false));
   loader.loadDirectory(dir);
-  for (const auto& r : {Refusal{"broken.tolm", "cannot be loaded"},
-                        Refusal{"no_export_plugin.tolm",
-                                "has no export TOLM_API_2026_OCT_02__no_export_plugin"},
-                        Refusal{"incompatible_plugin.tolm", "is not compatible"}}) {
+  for (const auto& r :
+       {Refusal{"broken.tolm", "cannot be loaded"},
+        Refusal{"no_export_plugin.tolm", "has no export TOLM_API_2026_OCT_02__no_export_plugin"},
+        Refusal{"incompatible_plugin.tolm", "is not compatible"}}) {
     EXPECT_FALSE(fs::exists(dir / r.file)) << r.file;
     EXPECT_TRUE(fs::exists(dir / (r.file + "~"))) << r.file;
     const auto line = reportFor(r.file);

@@ -22,8 +22,8 @@ using Qarn::mcp::VMCPJsonValue;
 namespace fs = std::filesystem;
 
 Brasko::StrongPtr<ScriptedNutrition> One(const std::string& nutrition) {
-  auto all = BuildScriptedNutritions(
-      VMCPJsonValue::Parse(R"({"nutritions":[)" + nutrition + "]}"), "test.json");
+  auto all = BuildScriptedNutritions(VMCPJsonValue::Parse(R"({"nutritions":[)" + nutrition + "]}"),
+                                     "test.json");
   EXPECT_EQ(all.size(), 1u);
   return all.at(0);
 }
@@ -79,8 +79,8 @@ TEST(ScriptedNutrition, DescriptionMembersAndSlots) {
   EXPECT_EQ(SlotText(*n, "P"), "<none>");
   int index = 0;
   EXPECT_EQ(n->getSlot("V", index)->help, "vector");
-  EXPECT_FALSE(n->getSlot("I", index)->parameter->setValueFromText("10", {}, "", false, {},
-                                                                   nullptr, nullptr))
+  EXPECT_FALSE(n->getSlot("I", index)
+                   ->parameter->setValueFromText("10", {}, "", false, {}, nullptr, nullptr))
       << "max is kept";
 }
 
@@ -97,8 +97,8 @@ TEST(ScriptedNutrition, QuickInfoAnalysisAndDigestibleRules) {
   EXPECT_TRUE(bySuffix->isDigestible("a_v2.txt"));
   EXPECT_FALSE(bySuffix->isDigestible("a.DAT")) << "suffixes are byte-exact";
   EXPECT_TRUE(One(R"({"name":"A","digestible":true})")->isDigestible("anything"));
-  EXPECT_FALSE(One(R"({"name":"N","input_extensions":["x"],"digestible":false})")
-                   ->isDigestible("a.x"));
+  EXPECT_FALSE(
+      One(R"({"name":"N","input_extensions":["x"],"digestible":false})")->isDigestible("a.x"));
 }
 
 TEST(ScriptedNutrition, PredictedOutputsRepeatStemPerInput) {
@@ -114,9 +114,8 @@ TEST(ScriptedNutrition, PredictedOutputsRepeatStemPerInput) {
 class Conversion : public ::testing::Test {
  protected:
   fs::path dir = fs::temp_directory_path() /
-                 ("dravo_scripted_" + std::string(::testing::UnitTest::GetInstance()
-                                                      ->current_test_info()
-                                                      ->name()));
+                 ("dravo_scripted_" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
   void SetUp() override {
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -162,9 +161,9 @@ TEST_F(Conversion, ReportsProgressOfEachKindAndReturnsTheErrorText) {
       {"kind":"notice","text":"n"},{"kind":"abort_on_issue","text":"i"}]})",
                          written, &recorder);
   EXPECT_EQ(error, "<b>bad</b>");
-  EXPECT_EQ(recorder.seen, (std::vector<std::string>{"openingFile:o", "tryLoader:t",
-                                                     "progress:p:1/3", "message:m", "notice:n",
-                                                     "abort:i"}));
+  EXPECT_EQ(recorder.seen,
+            (std::vector<std::string>{"openingFile:o", "tryLoader:t", "progress:p:1/3", "message:m",
+                                      "notice:n", "abort:i"}));
 }
 
 TEST(ScriptedNutrition, ThrowsWhereTheScriptSays) {
@@ -192,13 +191,14 @@ struct Malformed {
   const char* label;
   std::string document;
   std::string messagePart;
+  friend void PrintTo(const Malformed& c, std::ostream* os) { *os << c.label; }
 };
 
 class MalformedFiles : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(MalformedFiles, AreRefusedWithFileAndPosition) {
-  const fs::path file = fs::temp_directory_path() / (std::string("dravo_bad_") +
-                                                      GetParam().label + ".json");
+  const fs::path file =
+      fs::temp_directory_path() / (std::string("dravo_bad_") + GetParam().label + ".json");
   std::ofstream(file) << GetParam().document;
   try {
     LoadScriptedNutritions(file);
@@ -225,23 +225,26 @@ INSTANTIATE_TEST_SUITE_P(
                   "nutritions[1].genre: unknown member"},
         Malformed{"extensions", R"({"nutritions":[{"name":"a","input_extensions":["x",1]}]})",
                   "nutritions[0].input_extensions[1]: expected a string"},
-        Malformed{"slot_type",
-                  R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"colour","value":1}]}]})",
-                  "slots[0].type: expected bool"},
-        Malformed{"slot_value",
-                  R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"vector3","value":[1,2]}]}]})",
-                  "slots[0].value: expected an array of three numbers"},
+        Malformed{
+            "slot_type",
+            R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"colour","value":1}]}]})",
+            "slots[0].type: expected bool"},
+        Malformed{
+            "slot_value",
+            R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"vector3","value":[1,2]}]}]})",
+            "slots[0].value: expected an array of three numbers"},
         Malformed{"slot_missing_value",
                   R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"bool"}]}]})",
                   "slots[0].value: missing"},
-        Malformed{"choice_value",
-                  R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"choice","options":["x"],"value":"y"}]}]})",
-                  "slots[0].value: expected one of the options"},
-        Malformed{"integer_bounds",
-                  R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"integer","value":9,"max":3}]}]})",
-                  "slots[0].value: outside"},
-        Malformed{"write",
-                  R"({"nutritions":[{"name":"a","conversion":{"write":"half"}}]})",
+        Malformed{
+            "choice_value",
+            R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"choice","options":["x"],"value":"y"}]}]})",
+            "slots[0].value: expected one of the options"},
+        Malformed{
+            "integer_bounds",
+            R"({"nutritions":[{"name":"a","slots":[{"name":"s","type":"integer","value":9,"max":3}]}]})",
+            "slots[0].value: outside"},
+        Malformed{"write", R"({"nutritions":[{"name":"a","conversion":{"write":"half"}}]})",
                   "conversion.write: expected"},
         Malformed{"progress_kind",
                   R"({"nutritions":[{"name":"a","conversion":{"progress":[{"kind":"shout"}]}}]})",

@@ -14,7 +14,9 @@ extern "C" TEST_PLUGIN_EXPORT bool TEST_PLUGIN_ENTRY(Qarn::VInitialization* init
 }
 #endif
 
-extern "C" TEST_PLUGIN_EXPORT int dravo_test_plugin_marker() { return 1; }
+extern "C" TEST_PLUGIN_EXPORT int dravo_test_plugin_marker() {
+  return 1;
+}
 
 namespace {
 

@@ -58,9 +58,12 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   if (positional.empty()) return line;
   const std::string& command = positional[0];
   const std::size_t expected = command == "call" ? 3 : 1;
-  if (command == "serve") line.command = CommandLine::Command::Serve;
-  else if (command == "tools") line.command = CommandLine::Command::Tools;
-  else if (command == "call") line.command = CommandLine::Command::Call;
+  if (command == "serve")
+    line.command = CommandLine::Command::Serve;
+  else if (command == "tools")
+    line.command = CommandLine::Command::Tools;
+  else if (command == "call")
+    line.command = CommandLine::Command::Call;
   else {
     error = "unknown command \"" + command + "\"";
     return std::nullopt;

@@ -1,8 +1,8 @@
 // dravo-host: loads the application's plug-ins and serves their MCP tools
 // over standard input and output.
 #include "command_line.h"
-#include "path_text.h"
 #include "mcp_server.h"
+#include "path_text.h"
 #include "plugin_loader.h"
 #include "scripted_nutritions.h"
 

@@ -17,9 +17,13 @@ struct RpcError {
   std::string message;
 };
 
-bool IsValidId(const VMCPJsonValue& id) { return id.isString() || id.isInteger(); }
+bool IsValidId(const VMCPJsonValue& id) {
+  return id.isString() || id.isInteger();
+}
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
 
 // The parser's message without its bracketed error tag.
 std::string PlainParseMessage(const std::string& message) {
@@ -67,9 +71,13 @@ VMCPJsonValue ToolResultFrom(const VMCPJsonValue& result) {
 McpServer::McpServer(ServerOptions options, LineSink sink)
     : options_(std::move(options)), sink_(std::move(sink)), pool_(options_.workers) {}
 
-McpServer::~McpServer() { drain(); }
+McpServer::~McpServer() {
+  drain();
+}
 
-void McpServer::drain() { pool_.drain(); }
+void McpServer::drain() {
+  pool_.drain();
+}
 
 void McpServer::serve(std::istream& in) {
   // Reads in slices so that an endless line cannot take all memory.

@@ -25,7 +25,9 @@ PluginLoader::PluginLoader(PluginLoadOptions options) : options_(std::move(optio
     options_.report = [](const std::string& line) { std::cerr << line << std::endl; };
 }
 
-PluginLoader::~PluginLoader() { unloadAll(); }
+PluginLoader::~PluginLoader() {
+  unloadAll();
+}
 
 void PluginLoader::loadDirectory(const std::filesystem::path& directory) {
   std::error_code error;

@@ -138,8 +138,7 @@ void AddSlots(ScriptedNutrition& nutrition, const VMCPJsonValue& spec, const Whe
   }
 }
 
-void AddOutputScripts(ScriptedNutrition& nutrition, const VMCPJsonValue& spec,
-                      const Where& where) {
+void AddOutputScripts(ScriptedNutrition& nutrition, const VMCPJsonValue& spec, const Where& where) {
   if (!spec.has("output_scripts")) return;
   if (!spec["output_scripts"].isArray()) where.at("output_scripts").fail("expected an array");
   const auto& scripts = spec["output_scripts"].asArray();
@@ -148,7 +147,8 @@ void AddOutputScripts(ScriptedNutrition& nutrition, const VMCPJsonValue& spec,
     const auto& script = Object(scripts[i], here);
     OnlyKeys(script, here, {"id", "shortname", "description"});
     const int id = int(Integer(script["id"], here.at("id")));
-    nutrition.outputScripts[id] = {Text(script, "shortname", here), Text(script, "description", here)};
+    nutrition.outputScripts[id] = {Text(script, "shortname", here),
+                                   Text(script, "description", here)};
   }
 }
 
@@ -173,10 +173,14 @@ void ReadConversion(ScriptedBehaviour& behaviour, const VMCPJsonValue& spec, con
   OnlyKeys(conversion, here, {"write", "content", "delay_ms", "progress", "error"});
   const std::string write = conversion.has("write") ? Text(conversion, "write", here) : "all";
   using W = ScriptedBehaviour::Write;
-  if (write == "all") behaviour.write = W::All;
-  else if (write == "some") behaviour.write = W::Some;
-  else if (write == "none") behaviour.write = W::None;
-  else here.at("write").fail("expected \"all\", \"some\" or \"none\"");
+  if (write == "all")
+    behaviour.write = W::All;
+  else if (write == "some")
+    behaviour.write = W::Some;
+  else if (write == "none")
+    behaviour.write = W::None;
+  else
+    here.at("write").fail("expected \"all\", \"some\" or \"none\"");
   behaviour.content = Text(conversion, "content", here);
   if (conversion.has("delay_ms"))
     behaviour.delayMs = Integer(conversion["delay_ms"], here.at("delay_ms"));
@@ -192,8 +196,9 @@ void ReadConversion(ScriptedBehaviour& behaviour, const VMCPJsonValue& spec, con
     static const char* kinds[] = {"openingFile", "tryLoader", "progress",
                                   "message",     "notice",    "abort_on_issue"};
     if (std::find(std::begin(kinds), std::end(kinds), item.kind) == std::end(kinds))
-      at.at("kind").fail("expected openingFile, tryLoader, progress, message, notice or "
-                         "abort_on_issue");
+      at.at("kind").fail(
+          "expected openingFile, tryLoader, progress, message, notice or "
+          "abort_on_issue");
     if (report.has("done")) item.done = Integer(report["done"], at.at("done"));
     if (report.has("total")) item.total = Integer(report["total"], at.at("total"));
     behaviour.progress.push_back(std::move(item));
@@ -302,8 +307,7 @@ bool ScriptedNutrition::isDigestible(const std::string& path) const {
     case D::Always: return true;
     case D::Never: return false;
     case D::BySuffix:
-      return std::any_of(behaviour_.digestibleSuffixes.begin(),
-                         behaviour_.digestibleSuffixes.end(),
+      return std::any_of(behaviour_.digestibleSuffixes.begin(), behaviour_.digestibleSuffixes.end(),
                          [&](const std::string& suffix) { return EndsWith(path, suffix); });
     case D::ByExtension: break;
   }
@@ -335,18 +339,23 @@ bool ScriptedNutrition::getOutputFiles(std::set<std::string>& outputs, const std
 }
 
 std::string ScriptedNutrition::convert(const std::set<std::string>& outputs,
-                                       const std::string& outputDir, const NameMap&,
-                                       const FileSet&,
+                                       const std::string& outputDir, const NameMap&, const FileSet&,
                                        const Brasko::StrongPtr<Brasko::LoaderProgress>& progress) {
   for (const auto& report : behaviour_.progress) {
     if (!progress.alive()) break;
     auto& sink = *progress;
-    if (report.kind == "openingFile") sink.openingFile(report.text);
-    else if (report.kind == "tryLoader") sink.tryLoader(report.text);
-    else if (report.kind == "progress") sink.progress(report.text, report.done, report.total);
-    else if (report.kind == "message") sink.message(report.text);
-    else if (report.kind == "notice") sink.notice(report.text);
-    else sink.abort_on_issue(report.text);
+    if (report.kind == "openingFile")
+      sink.openingFile(report.text);
+    else if (report.kind == "tryLoader")
+      sink.tryLoader(report.text);
+    else if (report.kind == "progress")
+      sink.progress(report.text, report.done, report.total);
+    else if (report.kind == "message")
+      sink.message(report.text);
+    else if (report.kind == "notice")
+      sink.notice(report.text);
+    else
+      sink.abort_on_issue(report.text);
   }
   if (behaviour_.delayMs > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(behaviour_.delayMs));
@@ -387,7 +396,8 @@ std::vector<Brasko::StrongPtr<ScriptedNutrition>> LoadScriptedNutritions(
   try {
     document = VMCPJsonValue::Parse(content);
   } catch (const Qarn::mcp::VMCPJsonParseError& error) {
-    throw ScriptError(source + ": at " + LineAndColumn(content, error.position() > 0 ? error.position() - 1 : 0) +
+    throw ScriptError(source + ": at " +
+                      LineAndColumn(content, error.position() > 0 ? error.position() - 1 : 0) +
                       ": invalid JSON: " + PlainParseMessage(error.what()));
   }
   return BuildScriptedNutritions(document, source);

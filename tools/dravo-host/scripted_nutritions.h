@@ -38,7 +38,12 @@ struct ScriptedBehaviour {
   std::string quickInfo;
   std::string analysisLog;
   std::string analysisText;
-  enum class Digestible { ByExtension, Always, Never, BySuffix } digestible = Digestible::ByExtension;
+  enum class Digestible {
+    ByExtension,
+    Always,
+    Never,
+    BySuffix
+  } digestible = Digestible::ByExtension;
   std::vector<std::string> digestibleSuffixes;
   std::vector<std::string> predictedOutputs;  // "{stem}" repeats a name per input file
   enum class Write { All, Some, None } write = Write::All;
