@@ -311,11 +311,10 @@ bool ScriptedNutrition::isDigestible(const std::string& path) const {
                          [&](const std::string& suffix) { return EndsWith(path, suffix); });
     case D::ByExtension: break;
   }
-  const std::string extension = AsciiLower(std::filesystem::path(path).extension().string());
+  std::string extension = AsciiLower(std::filesystem::path(path).extension().string());
+  if (!extension.empty()) extension.erase(0, 1);  // the dot
   bool found = false;
-  getExtensions([&](const std::string& own) {
-    found = found || extension == "." + AsciiLower(own) || extension == AsciiLower(own);
-  });
+  getExtensions([&](const std::string& own) { found = found || extension == AsciiLower(own); });
   return found;
 }
 
