@@ -1,6 +1,7 @@
 // Loading plug-ins from a folder: the good ones stay loaded and unload in
 // reverse order; broken, export-less and incompatible ones are disabled.
 #include "plugin_loader.h"
+#include "temp_path.h"
 
 #include <qarn/initialization.h>
 #include <qarn/mcp/registry.h>
@@ -21,9 +22,7 @@ namespace fs = std::filesystem;
 
 class PluginFolder : public ::testing::Test {
  protected:
-  fs::path dir = fs::temp_directory_path() /
-                 ("dravo_plugins_" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+  fs::path dir = dravo::testing::UniqueTempPath("plugins");
   std::vector<std::string> reports;
   std::vector<std::string> events;
 
@@ -116,7 +115,7 @@ TEST_F(PluginFolder, DisabledFilesAreNotLoadedAgain) {
 }
 
 TEST(PluginLoader, TheModuleRegistersItsProviderUntilUnloaded) {
-  const fs::path dir = fs::temp_directory_path() / "dravo_plugins_module";
+  const fs::path dir = dravo::testing::UniqueTempPath("module");
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy_file(DRAVO_MODULE_PATH, dir / "dravo_mcp_nutrition.tolm");

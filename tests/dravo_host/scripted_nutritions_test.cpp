@@ -1,6 +1,7 @@
 // Scripted nutritions: what a file describes is what the nutrition answers,
 // and a malformed file is refused with the place of the problem.
 #include "scripted_nutritions.h"
+#include "temp_path.h"
 
 #include <brasko/loader_progress.h>
 
@@ -113,9 +114,7 @@ TEST(ScriptedNutrition, PredictedOutputsRepeatStemPerInput) {
 
 class Conversion : public ::testing::Test {
  protected:
-  fs::path dir = fs::temp_directory_path() /
-                 ("dravo_scripted_" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+  fs::path dir = dravo::testing::UniqueTempPath("conversion");
   void SetUp() override {
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -198,7 +197,7 @@ class MalformedFiles : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(MalformedFiles, AreRefusedWithFileAndPosition) {
   const fs::path file =
-      fs::temp_directory_path() / (std::string("dravo_bad_") + GetParam().label + ".json");
+      dravo::testing::UniqueTempPath(std::string("bad_") + GetParam().label + ".json");
   std::ofstream(file) << GetParam().document;
   try {
     LoadScriptedNutritions(file);
