@@ -2,7 +2,12 @@
 # Builds and runs every test: sanitizers (dev), clang, ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+# Some nodejs packages bring npm along; Debian's ships it separately.
+extra=(nodejs jq)
+command -v npm >/dev/null || extra+=(npm)
+scripts/install-deps.sh "${extra[@]}"
+# The end-to-end tests' client, pinned by tests/e2e/package-lock.json.
+[[ -d tests/e2e/node_modules ]] || npm ci --prefix tests/e2e --no-audit --no-fund
 
 jobs=$(nproc)
 for preset in dev clang tsan; do

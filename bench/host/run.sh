@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds the release host (bench preset) and runs its benchmarks.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+scripts/install-deps.sh nodejs
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$(nproc)" --target bench_host
