@@ -211,7 +211,7 @@ test('[tool behaviour] run_nutrition previews, converts and reports failures', a
   for (const name of ['a_tiles.vtu', 'index.json'])
     assert.equal(fs.readFileSync(path.join(out, name), 'utf8'), 'tile data\n');
   // openingFile, message and notice are recorded; progress, tryLoader, abort_on_issue not.
-  assert.deepEqual(run.log, ['opening the point cloud', 'wrote the tiles', 'ground points classified']);
+  assert.deepEqual(run.log, ['open: opening the point cloud', 'wrote the tiles', 'ground points classified']);
   const after = await call('describe_nutrition', { name: 'Point Cloud Tiler' });
   assert.equal(after.parameters.find((p) => p.name === 'Levels').value, '5');
 
@@ -276,6 +276,9 @@ test('a broken plug-in is renamed to .tolm~ and named on stderr', async (t) => {
   try {
     assert.ok(fs.existsSync(path.join(plugins, 'broken.tolm~')));
     assert.ok(!fs.existsSync(path.join(plugins, 'broken.tolm')));
+    // stderr is read asynchronously: give the line a moment to arrive.
+    for (let i = 0; i < 50 && !/broken\.tolm/.test(stderrText); ++i)
+      await new Promise((resolve) => setTimeout(resolve, 20));
     assert.match(stderrText, /plug-in ".*broken\.tolm" cannot be loaded/);
     const { tools } = await second.listTools();
     assert.equal(tools.length, 4, 'the good plug-in still serves');
