@@ -83,8 +83,8 @@ std::string PlyToXyzNutrition::convert(const std::set<std::string>&, const std::
       auto writer = MakeXyzWriter(target, wantColour && header.hasColour());
       ReadPlyPoints(PathOf(input), [&](const Point& p) { writer->write(p); });
       writer->commit();
-      progress.message("Wrote " + std::to_string(writer->count()) + " points from a " +
-                       FormatName(header.format) + " PLY to " + Quoted(target) + ".");
+      progress.message("Wrote " + std::to_string(writer->count()) + " points (" +
+                       FormatName(header.format) + " PLY) to " + Quoted(target) + ".");
     }
   });
 }
