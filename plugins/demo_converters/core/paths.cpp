@@ -1,6 +1,5 @@
 #include "paths.h"
 
-#include <algorithm>
 #include <cctype>
 
 namespace dravo::demo {
@@ -17,14 +16,18 @@ std::string Utf8Of(const fs::path& path) {
 }
 
 std::string Quoted(const fs::path& path) {
-  return "\"" + Utf8Of(path) + "\"";
+  // Built by appending: g++ 12 at -O3 misreads prepending as an overlapping copy.
+  std::string text = "\"";
+  text += Utf8Of(path);
+  text += '"';
+  return text;
 }
 
 std::string ExtensionOf(const std::string& path) {
-  std::string extension = Utf8Of(PathOf(path).extension());
-  if (!extension.empty()) extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string dotted = Utf8Of(PathOf(path).extension());
+  std::string extension;
+  for (std::size_t i = 1; i < dotted.size(); ++i)
+    extension.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(dotted[i]))));
   return extension;
 }
 

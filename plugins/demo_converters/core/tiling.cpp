@@ -52,7 +52,10 @@ std::string TileFileName(const std::string& stem, const TileGrid& grid, const Ti
   if (grid.tiled()) {
     name += "_tile";
     for (int i = 0; i < 3; ++i)
-      if (grid.length[i] > 0) name += "_" + std::to_string(index[i]);
+      if (grid.length[i] > 0) {
+        name += '_';
+        name += std::to_string(index[i]);
+      }
   }
   return name + "." + extension;
 }

@@ -86,7 +86,10 @@ Qarn::VNutrition::AnalysisTexts LasConverterNutrition::analyse(const FileSet& in
       continue;
     }
     std::string classList;
-    for (int c : classes) classList += (classList.empty() ? "" : ",") + std::to_string(c);
+    for (int c : classes) {
+      if (!classList.empty()) classList += ',';
+      classList += std::to_string(c);
+    }
     texts.log += HeaderLog(input, header);
     texts.analysis += "<b>" + input + "</b>: LAS " + header.version() + ", point format " +
                       std::to_string(header.pointFormat) + ", " + std::to_string(bounds.count) +
@@ -133,6 +136,8 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
 
   std::map<TileIndex, std::unique_ptr<PointWriter>> tiles;
   std::uint64_t filtered = 0, outside = 0;
+  PointWriter* current = nullptr;
+  TileIndex currentIndex{};
   ReadLasPoints(PathOf(input), [&](const Point& p) {
     if (filter && !filter->count(p.classification)) {
       ++filtered;
@@ -141,14 +146,19 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
     bool beyond = false;
     const TileIndex index = TileOf(grid, p, beyond);
     outside += beyond ? 1 : 0;
-    auto& writer = tiles[index];
-    if (!writer) {
-      const fs::path target = dir / PathOf(TileFileName(stem, grid, index, extension()));
-      RefuseToOverwriteInput(target, sources);
-      writer = ply ? MakePlyWriter(target, encoding, header.hasColour(), buffer)
-                   : MakeXyzWriter(target, header.hasColour(), buffer);
+    // Neighbouring points mostly share a tile, so the last one is kept at hand.
+    if (!current || index != currentIndex) {
+      auto& writer = tiles[index];
+      if (!writer) {
+        const fs::path target = dir / PathOf(TileFileName(stem, grid, index, extension()));
+        RefuseToOverwriteInput(target, sources);
+        writer = ply ? MakePlyWriter(target, encoding, header.hasColour(), buffer)
+                     : MakeXyzWriter(target, header.hasColour(), buffer);
+      }
+      current = writer.get();
+      currentIndex = index;
     }
-    writer->write(p);
+    current->write(p);
   });
   std::uint64_t written = 0;
   for (auto& [index, writer] : tiles) {

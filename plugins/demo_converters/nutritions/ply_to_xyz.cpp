@@ -13,8 +13,10 @@ namespace {
 
 std::string PropertyList(const PlyHeader& header) {
   std::string names;
-  for (const auto& property : header.elements[header.vertexElement].properties)
-    names += (names.empty() ? "" : " ") + property.name;
+  for (const auto& property : header.elements[header.vertexElement].properties) {
+    if (!names.empty()) names += ' ';
+    names += property.name;
+  }
   return names;
 }
 
