@@ -1,6 +1,7 @@
 // Tiles: the grid, the predicted names, empty tiles and the class filter.
 #include "demo_test_support.h"
 
+#include <core/byte_order.h>
 #include <core/las_format.h>
 #include <core/ply_reader.h>
 #include <core/tiling.h>
@@ -72,6 +73,26 @@ TEST(LasTiling, PredictsEveryTileAndWritesOnlyTheFilledOnes) {
     ASSERT_GE(p.x, 1250);
     ASSERT_GE(p.y, 2250);
   });
+}
+
+TEST(LasTiling, PointsBeyondTheHeaderBoundsLandInTheEdgeTileWithANotice) {
+  ScratchDir in, out;
+  std::string bytes = ReadBytes(Sample("las_format0.las"));
+  WriteLittle<double>(bytes.data() + 179, 1100.0);  // max x cuts the cloud short
+  WriteBytes(in.path() / "short_bounds.las", bytes);
+  LasConverterNutrition las;
+  Set(las, "TileLength", "50;0;0");
+  const auto result = Convert(las, {(in.path() / "short_bounds.las").string()}, out.path());
+  ASSERT_EQ(result.error, "");
+  EXPECT_EQ(result.predicted.size(), 2u);  // just over 1000 to 1100 in tiles of 50
+  EXPECT_EQ(out.names().size(), 2u);
+  std::uint64_t edge = 0;
+  ReadPlyPoints(out.path() / "short_bounds_tile_1.ply", [&](const Point&) { ++edge; });
+  EXPECT_GT(edge, 2000u);  // everything beyond 1100 joins the last tile
+  bool notice = false;
+  for (const auto& line : result.log)
+    notice = notice || line.find("lie outside the header's bounds") != std::string::npos;
+  EXPECT_TRUE(notice) << result.log.back();
 }
 
 TEST(LasTiling, ClassFilterKeepsOnlyTheNamedClasses) {
