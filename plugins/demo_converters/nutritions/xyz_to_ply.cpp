@@ -108,7 +108,9 @@ std::string XyzToPlyNutrition::convert(const std::set<std::string>&, const std::
   const PlyEncoding encoding =
       binary_->getBool() ? PlyEncoding::BinaryLittleEndian : PlyEncoding::Ascii;
   return ErrorTextOf([&] {
-    for (const auto& [input, target] : PlanOneOutputEach(inputs, outputDir, "ply")) {
+    for (const auto& planned : PlanOneOutputEach(inputs, outputDir, "ply")) {
+      const std::string& input = planned.first;
+      const std::filesystem::path& target = planned.second;  // lambdas cannot capture bindings
       progress.opening(input);
       // The writer opens at the first point, when the colour columns are known.
       XyzSummary summary;
