@@ -33,6 +33,27 @@ std::string HeaderLog(const std::string& input, const LasHeader& h) {
          "\"\n";
 }
 
+struct TileCounts {
+  std::uint64_t written, filtered, outside;
+  std::size_t files;
+};
+
+void ReportTiles(const Progress& progress, const std::string& input, const LasHeader& header,
+                 const TileGrid& grid, const TileCounts& counts) {
+  const auto about = [&](const std::string& text) { return "\"" + input + "\": " + text; };
+  if (counts.outside > 0)
+    progress.notice(about(std::to_string(counts.outside) +
+                          " points lie outside the header's bounds; they went into the nearest "
+                          "edge tile."));
+  if (counts.files < grid.tileCount())
+    progress.notice(about(std::to_string(grid.tileCount() - counts.files) +
+                          " tiles hold no points and were not written."));
+  progress.message(about("wrote " + std::to_string(counts.written) + " of " +
+                         std::to_string(header.pointCount) + " points into " +
+                         std::to_string(counts.files) + " file(s); " +
+                         std::to_string(counts.filtered) + " left out by the class filter."));
+}
+
 }  // namespace
 
 LasConverterNutrition::LasConverterNutrition() : VNutrition("LAS to PLY/XYZ") {
@@ -160,22 +181,12 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
     }
     current->write(p);
   });
-  std::uint64_t written = 0;
+  TileCounts counts{0, filtered, outside, tiles.size()};
   for (auto& [index, writer] : tiles) {
     writer->commit();
-    written += writer->count();
+    counts.written += writer->count();
   }
-  if (outside > 0)
-    progress.notice(
-        "\"" + input + "\": " + std::to_string(outside) +
-        " points lie outside the header's bounds; they went into the nearest edge tile.");
-  if (tiles.size() < grid.tileCount())
-    progress.notice("\"" + input + "\": " + std::to_string(grid.tileCount() - tiles.size()) +
-                    " tiles hold no points and were not written.");
-  progress.message("\"" + input + "\": wrote " + std::to_string(written) + " of " +
-                   std::to_string(header.pointCount) + " points into " +
-                   std::to_string(tiles.size()) + " file(s); " + std::to_string(filtered) +
-                   " left out by the class filter.");
+  ReportTiles(progress, input, header, grid, counts);
 }
 
 std::string LasConverterNutrition::convert(const std::set<std::string>&,
