@@ -129,12 +129,12 @@ void WriteBinaryPly(const fs::path& path, const std::vector<Point>& points, bool
 
 void WriteLasFile(const fs::path& path, const std::vector<Point>& points, int minor,
                   std::uint8_t format) {
-  dravo::demo::LasWriteSpec spec;
-  spec.versionMinor = minor;
-  spec.pointFormat = format;
-  spec.offset = {1000, 2000, 0};
+  dravo::demo::LasLayout layout;
+  layout.versionMinor = minor;
+  layout.pointFormat = format;
+  layout.offset = {1000, 2000, 0};
   std::size_t next = 0;
-  dravo::demo::WriteLas(path, spec, [&](Point& p) {
+  dravo::demo::WriteLas(path, layout, [&](Point& p) {
     if (next == points.size()) return false;
     p = points[next++];
     return true;

@@ -30,11 +30,11 @@ struct Workspace {
     dir = fs::temp_directory_path() / ("dravo_demo_bench_" + std::to_string(seed()));
     fs::create_directories(dir / "out");
     input = dir / "bench.las";
-    dravo::demo::LasWriteSpec spec;
-    spec.pointFormat = 3;
-    spec.offset = {500000, 4000000, 0};
+    dravo::demo::LasLayout layout;
+    layout.pointFormat = 3;
+    layout.offset = {500000, 4000000, 0};
     std::uint64_t i = 0;
-    dravo::demo::WriteLas(input, spec, [&](Point& p) {
+    dravo::demo::WriteLas(input, layout, [&](Point& p) {
       if (i == kPoints) return false;
       p.x = 500000 + static_cast<double>(i % 10000) * 0.1;
       p.y = 4000000 + static_cast<double>(i / 10000) * 0.1;

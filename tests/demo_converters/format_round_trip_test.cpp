@@ -94,20 +94,20 @@ INSTANTIATE_TEST_SUITE_P(Samples, LasFormats,
 
 TEST(LasReading, ScaleAndOffsetOfTheHeaderAreApplied) {
   ScratchDir dir;
-  LasWriteSpec spec;
-  spec.pointFormat = 1;
-  spec.scale = {0.01, 0.02, 0.5};
-  spec.offset = {500000, 4000000, -100};
+  LasLayout layout;
+  layout.pointFormat = 1;
+  layout.scale = {0.01, 0.02, 0.5};
+  layout.offset = {500000, 4000000, -100};
   const std::vector<Point> written = {{500001.23, 4000010.04, -99.5}, {500100, 4000000, 400}};
   std::size_t next = 0;
-  WriteLas(dir.path() / "scaled.las", spec, [&](Point& p) {
+  WriteLas(dir.path() / "scaled.las", layout, [&](Point& p) {
     if (next == written.size()) return false;
     p = written[next++];
     return true;
   });
   const auto header = ReadLasHeader(dir.path() / "scaled.las");
-  EXPECT_EQ(header.scale, spec.scale);
-  EXPECT_EQ(header.offset, spec.offset);
+  EXPECT_EQ(header.scale, layout.scale);
+  EXPECT_EQ(header.offset, layout.offset);
   EXPECT_DOUBLE_EQ(header.min[0], 500001.23);
   EXPECT_DOUBLE_EQ(header.max[2], 400);
 

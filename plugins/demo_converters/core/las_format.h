@@ -46,13 +46,13 @@ LasHeader ReadLasPoints(const std::filesystem::path& path,
 
 // Writes a LAS file with no variable-length records from a point source that
 // answers false when done; bounds and count are filled in at the end.
-struct LasWriteSpec {
+struct LasLayout {
   int versionMinor = 2;
   std::uint8_t pointFormat = 0;
   std::array<double, 3> scale{0.001, 0.001, 0.001};
   std::array<double, 3> offset{0, 0, 0};
 };
-std::uint64_t WriteLas(const std::filesystem::path& path, const LasWriteSpec& spec,
+std::uint64_t WriteLas(const std::filesystem::path& path, const LasLayout& layout,
                        const std::function<bool(Point&)>& nextPoint);
 
 }  // namespace dravo::demo
