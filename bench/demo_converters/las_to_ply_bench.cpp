@@ -1,0 +1,149 @@
+// Throughput of LAS -> binary PLY on a generated 10 million point file,
+// measured beside copying the same bytes with cp, and the peak resident
+// memory of the conversion (it streams, so it must stay small).
+#include <core/las_format.h>
+#include <nutritions/las_converter.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using dravo::demo::Point;
+
+constexpr std::uint64_t kPoints = 10'000'000;
+
+struct Workspace {
+  Workspace() {
+    std::random_device seed;
+    dir = fs::temp_directory_path() / ("dravo_demo_bench_" + std::to_string(seed()));
+    fs::create_directories(dir / "out");
+    input = dir / "bench.las";
+    dravo::demo::LasLayout layout;
+    layout.pointFormat = 3;
+    layout.offset = {500000, 4000000, 0};
+    std::uint64_t i = 0;
+    dravo::demo::WriteLas(input, layout, [&](Point& p) {
+      if (i == kPoints) return false;
+      p.x = 500000 + static_cast<double>(i % 10000) * 0.1;
+      p.y = 4000000 + static_cast<double>(i / 10000) * 0.1;
+      p.z = static_cast<double>(i % 977) * 0.01;
+      p.red = static_cast<std::uint8_t>(i);
+      p.classification = static_cast<std::uint8_t>(i % 7);
+      ++i;
+      return true;
+    });
+    bytes = fs::file_size(input);
+  }
+  ~Workspace() {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+  fs::path dir, input;
+  std::uintmax_t bytes = 0;
+};
+
+Workspace& Files() {
+  static Workspace workspace;
+  return workspace;
+}
+
+double bestConvert = std::numeric_limits<double>::max();
+double bestCopy = std::numeric_limits<double>::max();
+double bestStreamCopy = std::numeric_limits<double>::max();
+
+// Peak resident set of this process in MB, where the system reports it.
+double PeakRssMb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  return -1;
+}
+
+template <class F>
+double Seconds(F&& body) {
+  const auto start = std::chrono::steady_clock::now();
+  body();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void LasToBinaryPly(benchmark::State& state) {
+  Workspace& files = Files();
+  dravo::demo::LasConverterNutrition las;
+  for (auto _ : state) {
+    std::string error;
+    const double seconds = Seconds([&] {
+      error = las.convert({}, (files.dir / "out").string(), {}, {files.input.string()}, {});
+    });
+    if (!error.empty()) state.SkipWithError(error.c_str());
+    bestConvert = std::min(bestConvert, seconds);
+    state.SetIterationTime(seconds);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.bytes));
+  state.counters["peak_rss_mb"] = PeakRssMb();
+}
+
+void CopyWithCp(benchmark::State& state) {
+  Workspace& files = Files();
+  const std::string command =
+      "cp '" + files.input.string() + "' '" + (files.dir / "copy.las").string() + "'";
+  for (auto _ : state) {
+    int status = 0;
+    const double seconds = Seconds([&] { status = std::system(command.c_str()); });
+    if (status != 0) state.SkipWithError("cp failed");
+    bestCopy = std::min(bestCopy, seconds);
+    state.SetIterationTime(seconds);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.bytes));
+}
+
+// A plain read/write copy: cp may copy inside the kernel without the data
+// passing through the process, which no converter can do.
+void CopyThroughProcess(benchmark::State& state) {
+  Workspace& files = Files();
+  std::vector<char> buffer(1 << 20);
+  for (auto _ : state) {
+    const double seconds = Seconds([&] {
+      std::ifstream in(files.input, std::ios::binary);
+      std::ofstream out(files.dir / "copy.las", std::ios::binary | std::ios::trunc);
+      while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+        out.write(buffer.data(), in.gcount());
+    });
+    bestStreamCopy = std::min(bestStreamCopy, seconds);
+    state.SetIterationTime(seconds);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * files.bytes));
+}
+
+// Alternated, so the page cache treats both alike.
+BENCHMARK(CopyWithCp)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(CopyThroughProcess)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(LasToBinaryPly)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  Files();  // generate before anything is timed
+  benchmark::RunSpecifiedBenchmarks();
+  std::printf(
+      "\n%llu points, %.1f MB of LAS, best of each: convert %.3f s, cp %.3f s (ratio %.2fx), "
+      "read/write copy %.3f s (ratio %.2fx), peak RSS %.1f MB\n",
+      static_cast<unsigned long long>(kPoints), static_cast<double>(Files().bytes) / 1e6,
+      bestConvert, bestCopy, bestConvert / bestCopy, bestStreamCopy, bestConvert / bestStreamCopy,
+      PeakRssMb());
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,77 @@
+#include "output_file.h"
+
+#include "paths.h"
+
+#include <stdexcept>
+#include <system_error>
+
+namespace dravo::demo {
+
+namespace fs = std::filesystem;
+
+OutputFile::OutputFile(fs::path target, std::size_t bufferSize)
+    : target_(std::move(target)), temporary_(target_), capacity_(bufferSize) {
+  temporary_ += ".partial";
+  stream_.open(temporary_, std::ios::binary | std::ios::trunc);
+  if (!stream_)
+    throw std::runtime_error(Quoted(target_) + ": cannot create the temporary output file " +
+                             Quoted(temporary_) + ".");
+  buffer_.reserve(capacity_);
+}
+
+OutputFile::~OutputFile() {
+  if (committed_) return;
+  stream_.close();
+  std::error_code ignored;
+  fs::remove(temporary_, ignored);
+}
+
+void OutputFile::flush() {
+  stream_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  buffer_.clear();
+  if (!stream_) throw std::runtime_error(Quoted(target_) + ": writing failed (disk full?).");
+}
+
+void OutputFile::write(const char* data, std::size_t size) {
+  if (buffer_.size() + size > capacity_) flush();
+  if (size > capacity_) {
+    stream_.write(data, static_cast<std::streamsize>(size));
+    if (!stream_) throw std::runtime_error(Quoted(target_) + ": writing failed (disk full?).");
+  } else {
+    buffer_.insert(buffer_.end(), data, data + size);
+  }
+  written_ += size;
+}
+
+void OutputFile::patch(std::uint64_t position, const std::string& text) {
+  flush();
+  stream_.seekp(static_cast<std::streamoff>(position));
+  stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  stream_.seekp(0, std::ios::end);
+  if (!stream_) throw std::runtime_error(Quoted(target_) + ": cannot update the header.");
+}
+
+void OutputFile::commit() {
+  flush();
+  stream_.close();
+  if (stream_.fail()) throw std::runtime_error(Quoted(target_) + ": closing failed.");
+  std::error_code error;
+  fs::rename(temporary_, target_, error);
+  if (error)
+    throw std::runtime_error(
+        Quoted(target_) + ": cannot move the finished file into place: " + error.message() + ".");
+  committed_ = true;
+}
+
+void RefuseToOverwriteInput(const fs::path& target, const std::vector<fs::path>& inputs) {
+  for (const auto& input : inputs) {
+    std::error_code error;
+    const bool same = fs::equivalent(target, input, error);
+    if (same ||
+        (error && fs::weakly_canonical(target, error) == fs::weakly_canonical(input, error)))
+      throw std::runtime_error(Quoted(target) + ": this output would overwrite the input file " +
+                               Quoted(input) + "; choose another output directory.");
+  }
+}
+
+}  // namespace dravo::demo
