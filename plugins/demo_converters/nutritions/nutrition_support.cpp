@@ -24,7 +24,8 @@ std::string QuickInfoOf(const FileSet& inputs) {
   for (const auto& input : inputs) {
     std::error_code error;
     const auto size = fs::file_size(PathOf(input), error);
-    lines += "<br/>" + StemOf(input) + "." + ExtensionOf(input) + ": ";
+    // A real line break too: readers that strip the markup still see one file per line.
+    lines += "<br/>\n" + StemOf(input) + "." + ExtensionOf(input) + ": ";
     lines += error ? std::string("<i>not found</i>") : std::to_string(size) + " bytes";
     if (!error) total += size;
   }
