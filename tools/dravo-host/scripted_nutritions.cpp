@@ -74,12 +74,12 @@ std::optional<ScriptedThrow> Throw(const VMCPJsonValue& throws, const char* key,
                                    const Where& where) {
   if (!throws.has(key)) return std::nullopt;
   const Where here = where.at(key);
-  const auto& spec = Object(throws[key], here);
-  OnlyKeys(spec, here, {"kind", "message"});
-  const std::string kind = Text(spec, "kind", here, true);
+  const auto& entry = Object(throws[key], here);
+  OnlyKeys(entry, here, {"kind", "message"});
+  const std::string kind = Text(entry, "kind", here, true);
   if (kind != "standard" && kind != "other")
     here.at("kind").fail("expected \"standard\" or \"other\"");
-  return ScriptedThrow{kind == "standard", Text(spec, "message", here)};
+  return ScriptedThrow{kind == "standard", Text(entry, "message", here)};
 }
 
 Brasko::StrongPtr<VParameter> Parameter(const VMCPJsonValue& slot, const Where& where) {
@@ -125,10 +125,10 @@ Brasko::StrongPtr<VParameter> Parameter(const VMCPJsonValue& slot, const Where& 
   where.at("type").fail("expected bool, integer, float, string, choice or vector3");
 }
 
-void AddSlots(ScriptedNutrition& nutrition, const VMCPJsonValue& spec, const Where& where) {
-  if (!spec.has("slots")) return;
-  if (!spec["slots"].isArray()) where.at("slots").fail("expected an array");
-  const auto& slots = spec["slots"].asArray();
+void AddSlots(ScriptedNutrition& nutrition, const VMCPJsonValue& entry, const Where& where) {
+  if (!entry.has("slots")) return;
+  if (!entry["slots"].isArray()) where.at("slots").fail("expected an array");
+  const auto& slots = entry["slots"].asArray();
   for (std::size_t i = 0; i < slots.size(); ++i) {
     const Where here = where.at("slots").at(i);
     const auto& slot = Object(slots[i], here);
@@ -138,10 +138,11 @@ void AddSlots(ScriptedNutrition& nutrition, const VMCPJsonValue& spec, const Whe
   }
 }
 
-void AddOutputScripts(ScriptedNutrition& nutrition, const VMCPJsonValue& spec, const Where& where) {
-  if (!spec.has("output_scripts")) return;
-  if (!spec["output_scripts"].isArray()) where.at("output_scripts").fail("expected an array");
-  const auto& scripts = spec["output_scripts"].asArray();
+void AddOutputScripts(ScriptedNutrition& nutrition, const VMCPJsonValue& entry,
+                      const Where& where) {
+  if (!entry.has("output_scripts")) return;
+  if (!entry["output_scripts"].isArray()) where.at("output_scripts").fail("expected an array");
+  const auto& scripts = entry["output_scripts"].asArray();
   for (std::size_t i = 0; i < scripts.size(); ++i) {
     const Where here = where.at("output_scripts").at(i);
     const auto& script = Object(scripts[i], here);
@@ -152,24 +153,24 @@ void AddOutputScripts(ScriptedNutrition& nutrition, const VMCPJsonValue& spec, c
   }
 }
 
-void ReadDigestible(ScriptedBehaviour& behaviour, const VMCPJsonValue& spec, const Where& where) {
+void ReadDigestible(ScriptedBehaviour& behaviour, const VMCPJsonValue& entry, const Where& where) {
   using D = ScriptedBehaviour::Digestible;
-  if (!spec.has("digestible")) return;
-  const auto& rule = spec["digestible"];
+  if (!entry.has("digestible")) return;
+  const auto& rule = entry["digestible"];
   if (rule.kind == VMCPJsonValue::Boolean) {
     behaviour.digestible = rule.asBool() ? D::Always : D::Never;
   } else if (rule.isArray()) {
     behaviour.digestible = D::BySuffix;
-    behaviour.digestibleSuffixes = Texts(spec, "digestible", where);
+    behaviour.digestibleSuffixes = Texts(entry, "digestible", where);
   } else {
     where.at("digestible").fail("expected true, false or an array of path suffixes");
   }
 }
 
-void ReadConversion(ScriptedBehaviour& behaviour, const VMCPJsonValue& spec, const Where& where) {
-  if (!spec.has("conversion")) return;
+void ReadConversion(ScriptedBehaviour& behaviour, const VMCPJsonValue& entry, const Where& where) {
+  if (!entry.has("conversion")) return;
   const Where here = where.at("conversion");
-  const auto& conversion = Object(spec["conversion"], here);
+  const auto& conversion = Object(entry["conversion"], here);
   OnlyKeys(conversion, here, {"write", "content", "delay_ms", "progress", "error"});
   const std::string write = conversion.has("write") ? Text(conversion, "write", here) : "all";
   using W = ScriptedBehaviour::Write;
@@ -205,22 +206,22 @@ void ReadConversion(ScriptedBehaviour& behaviour, const VMCPJsonValue& spec, con
   }
 }
 
-ScriptedBehaviour Behaviour(const VMCPJsonValue& spec, const Where& where) {
+ScriptedBehaviour Behaviour(const VMCPJsonValue& entry, const Where& where) {
   ScriptedBehaviour behaviour;
-  behaviour.quickInfo = Text(spec, "quick_info", where);
-  if (spec.has("analysis")) {
+  behaviour.quickInfo = Text(entry, "quick_info", where);
+  if (entry.has("analysis")) {
     const Where here = where.at("analysis");
-    const auto& analysis = Object(spec["analysis"], here);
+    const auto& analysis = Object(entry["analysis"], here);
     OnlyKeys(analysis, here, {"log", "text"});
     behaviour.analysisLog = Text(analysis, "log", here);
     behaviour.analysisText = Text(analysis, "text", here);
   }
-  ReadDigestible(behaviour, spec, where);
-  behaviour.predictedOutputs = Texts(spec, "predicted_outputs", where);
-  ReadConversion(behaviour, spec, where);
-  if (spec.has("throws")) {
+  ReadDigestible(behaviour, entry, where);
+  behaviour.predictedOutputs = Texts(entry, "predicted_outputs", where);
+  ReadConversion(behaviour, entry, where);
+  if (entry.has("throws")) {
     const Where here = where.at("throws");
-    const auto& throws = Object(spec["throws"], here);
+    const auto& throws = Object(entry["throws"], here);
     OnlyKeys(throws, here, {"quick_info", "analyse", "digestible", "output_files", "convert"});
     behaviour.throwsOnQuickInfo = Throw(throws, "quick_info", here);
     behaviour.throwsOnAnalyse = Throw(throws, "analyse", here);
@@ -231,33 +232,33 @@ ScriptedBehaviour Behaviour(const VMCPJsonValue& spec, const Where& where) {
   return behaviour;
 }
 
-Brasko::StrongPtr<ScriptedNutrition> Build(const VMCPJsonValue& spec, const Where& where) {
-  Object(spec, where);
-  OnlyKeys(spec, where,
+Brasko::StrongPtr<ScriptedNutrition> Build(const VMCPJsonValue& entry, const Where& where) {
+  Object(entry, where);
+  OnlyKeys(entry, where,
            {"name", "description", "input_extensions", "output_extensions", "genres", "slots",
             "output_scripts", "quick_info", "analysis", "digestible", "predicted_outputs",
             "conversion", "throws"});
-  const std::string name = Text(spec, "name", where, true);
+  const std::string name = Text(entry, "name", where, true);
   if (name.empty()) where.at("name").fail("must not be empty");
-  auto nutrition = Brasko::MakeStrong<ScriptedNutrition>(name, Behaviour(spec, where));
-  nutrition->description = Text(spec, "description", where);
-  for (auto& extension : Texts(spec, "input_extensions", where))
+  auto nutrition = Brasko::MakeStrong<ScriptedNutrition>(name, Behaviour(entry, where));
+  nutrition->description = Text(entry, "description", where);
+  for (auto& extension : Texts(entry, "input_extensions", where))
     nutrition->addExtension(std::move(extension));
-  for (auto& extension : Texts(spec, "output_extensions", where))
+  for (auto& extension : Texts(entry, "output_extensions", where))
     nutrition->outputExtensions.insert(std::move(extension));
-  for (auto& genre : Texts(spec, "genres", where)) nutrition->genres.insert(std::move(genre));
-  AddSlots(*nutrition, spec, where);
-  AddOutputScripts(*nutrition, spec, where);
+  for (auto& genre : Texts(entry, "genres", where)) nutrition->genres.insert(std::move(genre));
+  AddSlots(*nutrition, entry, where);
+  AddOutputScripts(*nutrition, entry, where);
   return nutrition;
 }
 
-[[noreturn]] void Raise(const ScriptedThrow& spec) {
-  if (spec.standard) throw std::runtime_error(spec.message);
-  throw spec;  // not derived from std::exception
+[[noreturn]] void Raise(const ScriptedThrow& thrown) {
+  if (thrown.standard) throw std::runtime_error(thrown.message);
+  throw thrown;  // not derived from std::exception
 }
 
-void MaybeRaise(const std::optional<ScriptedThrow>& spec) {
-  if (spec) Raise(*spec);
+void MaybeRaise(const std::optional<ScriptedThrow>& thrown) {
+  if (thrown) Raise(*thrown);
 }
 
 std::string LineAndColumn(const std::string& text, std::size_t position) {
