@@ -41,8 +41,8 @@ async function connect(extraArgs = ['--nutritions', catalogue]) {
 }
 
 // The result object a tool gave, checked against its MCP envelope.
-async function call(name, args) {
-  const result = await client.callTool({ name, arguments: args });
+async function call(name, args, via = client) {
+  const result = await via.callTool({ name, arguments: args });
   assert.equal(result.content.length, 1);
   assert.equal(result.content[0].type, 'text');
   const object = JSON.parse(result.content[0].text);
@@ -51,8 +51,8 @@ async function call(name, args) {
   return object;
 }
 
-async function implemented(t, tool, probe = {}) {
-  const result = await call(tool, probe);
+async function implemented(t, tool, probe = {}, via = client) {
+  const result = await call(tool, probe, via);
   if (String(result.error ?? '').includes('not available in this build')) {
     t.skip(`[tool behaviour] ${tool} is not implemented in this build`);
     return false;
@@ -288,7 +288,7 @@ test('a broken plug-in is renamed to .tolm~ and named on stderr', async (t) => {
     assert.match(stderrText, /plug-in ".*broken\.tolm" cannot be loaded/);
     const { tools } = await second.listTools();
     assert.equal(tools.length, 4, 'the good plug-in still serves');
-    const listed = JSON.parse((await second.callTool({ name: 'list_nutritions', arguments: {} })).content[0].text);
+    const listed = await call('list_nutritions', {}, second);
     if (String(listed.error ?? '').includes('not available in this build')) {
       t.diagnostic('[tool behaviour] skipped: list_nutritions reporting "disabled"');
     } else {
@@ -303,20 +303,15 @@ test('a broken plug-in is renamed to .tolm~ and named on stderr', async (t) => {
 test('[tool behaviour] the demo converters turn an XYZ file into PLY', async (t) => {
   const demo = await connect(['--plugins', demoPlugins]);
   try {
-    const use = async (name, args) =>
-      JSON.parse((await demo.callTool({ name, arguments: args })).content[0].text);
-    const listed = await use('list_nutritions', { extension: 'xyz' });
-    if (String(listed.error ?? '').includes('not available in this build')) {
-      t.skip('[tool behaviour] list_nutritions is not implemented in this build');
-      return;
-    }
+    if (!(await implemented(t, 'list_nutritions', {}, demo))) return;
+    const listed = await call('list_nutritions', { extension: 'xyz' }, demo);
     assert.deepEqual(listed.nutritions.map((n) => n.name), ['XYZ to PLY']);
     const input = path.join(work, 'cloud.xyz');
     fs.writeFileSync(input, '0 0 0\n1 2 3\n4 5 6\n');
     const out = fs.mkdtempSync(path.join(work, 'ply-'));
-    const run = await use('run_nutrition', {
+    const run = await call('run_nutrition', {
       name: 'XYZ to PLY', files: [input], output_path: out, preview: false, arguments: 'Binary=false',
-    });
+    }, demo);
     assert.equal(run.success, true, JSON.stringify(run));
     assert.deepEqual(run.output_files, [path.join(out, 'cloud.ply')]);
     const ply = fs.readFileSync(path.join(out, 'cloud.ply'), 'utf8');
