@@ -378,9 +378,9 @@ std::vector<Brasko::StrongPtr<ScriptedNutrition>> BuildScriptedNutritions(
   OnlyKeys(document, top, {"nutritions", "comment"});
   if (!document["nutritions"].isArray()) top.at("nutritions").fail("expected an array");
   std::vector<Brasko::StrongPtr<ScriptedNutrition>> nutritions;
-  const auto& specs = document["nutritions"].asArray();
-  for (std::size_t i = 0; i < specs.size(); ++i)
-    nutritions.push_back(Build(specs[i], top.at("nutritions").at(i)));
+  const auto& entries = document["nutritions"].asArray();
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    nutritions.push_back(Build(entries[i], top.at("nutritions").at(i)));
   return nutritions;
 }
 
