@@ -28,10 +28,11 @@ const demoPlugins = path.join(work, 'demo-plugins');
 let client;
 let stderrText = '';
 
-async function connect(extraArgs = ['--nutritions', catalogue]) {
+// serveArgs replace the default catalogue, they are not added to it.
+async function connect(serveArgs = ['--nutritions', catalogue]) {
   const transport = new StdioClientTransport({
     command: host,
-    args: ['serve', ...extraArgs],
+    args: ['serve', ...serveArgs],
     stderr: 'pipe',
   });
   transport.stderr.on('data', (chunk) => { stderrText += chunk; });
