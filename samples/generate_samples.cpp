@@ -1,9 +1,9 @@
 // Writes the demo's sample point clouds: a few thousand deterministic
 // points in every format the demo converters read.
-#include <core/byte_order.h>
-#include <core/las_format.h>
-#include <core/output_file.h>
-#include <core/point.h>
+#include <demo_converters/core/byte_order.h>
+#include <demo_converters/core/las_format.h>
+#include <demo_converters/core/output_file.h>
+#include <demo_converters/core/point.h>
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,10 @@
 // The disabled plug-in scan on a large installation tree, beside find(1)
 // asked the same question on the same tree.
+#include <dravo/mcp/nutrition/tools/disabled_plugins.h>
 #include "scratch_tree.h"
-#include "tools/disabled_plugins.h"
 
 #include <brasko/executable_dir.h>
+#include <brasko/testing.h>
 
 #include <benchmark/benchmark.h>
 
@@ -45,7 +46,7 @@ void Describe(benchmark::State& state) {
 
 void BM_DisabledPlugins(benchmark::State& state) {
   const auto& tree = installation();
-  Brasko::setExecutableDirOverride(tree.dir.utf8());
+  Brasko::testing::setExecutableDirOverride(tree.dir.utf8());
   if (int(dravo::nutrition::DisabledPlugins().size()) != tree.stats.disabledWithinReach)
     state.SkipWithError("the scan found a different number of files than the tree holds");
   std::vector<double> samples;
@@ -54,21 +55,21 @@ void BM_DisabledPlugins(benchmark::State& state) {
     benchmark::DoNotOptimize(dravo::nutrition::DisabledPlugins());
     samples.push_back(std::chrono::duration<double>(Clock::now() - start).count());
   }
-  Brasko::setExecutableDirOverride(std::nullopt);
+  Brasko::testing::setExecutableDirOverride(std::nullopt);
   Describe(state);
   state.counters["found"] = tree.stats.disabledWithinReach;
   state.counters["median_us"] = MedianSeconds(samples) * 1e6;
 }
 
 double ScanMedianSeconds() {
-  Brasko::setExecutableDirOverride(installation().dir.utf8());
+  Brasko::testing::setExecutableDirOverride(installation().dir.utf8());
   std::vector<double> samples;
   for (int i = 0; i < 51; ++i) {
     const auto start = Clock::now();
     benchmark::DoNotOptimize(dravo::nutrition::DisabledPlugins());
     samples.push_back(std::chrono::duration<double>(Clock::now() - start).count());
   }
-  Brasko::setExecutableDirOverride(std::nullopt);
+  Brasko::testing::setExecutableDirOverride(std::nullopt);
   return MedianSeconds(samples);
 }
 

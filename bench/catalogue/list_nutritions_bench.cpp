@@ -1,8 +1,9 @@
 // list_nutritions over a registry of 1,000 nutritions.
-#include "nutrition_mcp_tools.h"
+#include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 #include "scratch_tree.h"
 
 #include <brasko/executable_dir.h>
+#include <brasko/testing.h>
 #include <qarn/nutrition.h>
 
 #include <benchmark/benchmark.h>
@@ -42,7 +43,7 @@ struct Registry {
 
 void RunList(benchmark::State& state, const VMCPJsonValue& arguments) {
   static Registry registry;
-  Brasko::setExecutableDirOverride(registry.emptyDir.utf8());
+  Brasko::testing::setExecutableDirOverride(registry.emptyDir.utf8());
   Qarn::VNutritionMCPTools tools;
   std::int64_t listed = 0;
   for (auto _ : state) {
@@ -51,7 +52,7 @@ void RunList(benchmark::State& state, const VMCPJsonValue& arguments) {
     listed = result["count"].asInt();
     benchmark::DoNotOptimize(result);
   }
-  Brasko::setExecutableDirOverride(std::nullopt);
+  Brasko::testing::setExecutableDirOverride(std::nullopt);
   state.counters["listed"] = double(listed);
 }
 

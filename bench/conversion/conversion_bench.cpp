@@ -1,7 +1,7 @@
 // The "arguments" parser and markup stripping on large inputs: both must grow
 // linearly with the size of the text.
-#include "tools/parameter_arguments.h"
-#include "tools/strip_tags.h"
+#include <dravo/mcp/nutrition/tools/parameter_arguments.h>
+#include <dravo/mcp/nutrition/tools/strip_tags.h>
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Throughput of LAS -> binary PLY on a generated 10 million point file,
 // measured beside copying the same bytes with cp, and the peak resident
 // memory of the conversion (it streams, so it must stay small).
-#include <core/las_format.h>
-#include <nutritions/las_converter.h>
+#include <demo_converters/core/las_format.h>
+#include <demo_converters/nutritions/las_converter.h>
 
 #include <benchmark/benchmark.h>
 

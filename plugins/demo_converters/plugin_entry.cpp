@@ -1,7 +1,7 @@
 // Entry of the demo converter plug-in: the one export and the load/unload
 // steps, tied to two static objects so the host sees initPlugin(Load), the
 // nutritions registered ... the nutritions unregistered, initPlugin(Unload).
-#include "nutritions/demo_nutritions.h"
+#include <demo_converters/nutritions/demo_nutritions.h>
 
 #include <qarn/initialization.h>
 #include <qarn/managed_object.h>
@@ -19,8 +19,8 @@ constexpr const char* kPluginName = "dravo_demo_converters";
 constexpr const char* kApiKey = "TOLM_API_VERSION";
 }  // namespace
 
-extern "C" DRAVO_EXPORT bool TOLM_API_2026_OCT_02__dravo_demo_converters(
-    Qarn::VInitialization* initialization) {
+// The one export, named by the build: API tag, two underscores, plug-in name.
+extern "C" DRAVO_EXPORT bool DRAVO_PLUGIN_ENTRY(Qarn::VInitialization* initialization) {
   return initialization->IsCompatible(kApiKey);
 }
 

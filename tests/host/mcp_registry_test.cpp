@@ -29,8 +29,8 @@ struct EchoProvider : Qarn::mcp::VMCPToolProvider {
 
 TEST(McpRegistry, ListsAcrossProvidersAndRoutesCalls) {
   bool destroyed = false;
-  VMCPRegistry::Register("one", Brasko::StrongPtr<Qarn::mcp::VMCPToolProvider>(
-                                    new EchoProvider("first", &destroyed)));
+  VMCPRegistry::Register(
+      "one", Brasko::StrongPtr<Qarn::mcp::VMCPToolProvider>(new EchoProvider("first", &destroyed)));
   VMCPRegistry::Register("two", Brasko::MakeStrong<EchoProvider>("second"));
   const auto tools = VMCPRegistry::ListTools();
   ASSERT_EQ(tools.size(), 2u);

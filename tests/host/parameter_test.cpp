@@ -6,7 +6,9 @@ namespace {
 
 using Qarn::VParameter;
 
-std::string textOf(const Brasko::StrongPtr<VParameter>& p) { return p->getValueAsText({}, "", false); }
+std::string textOf(const Brasko::StrongPtr<VParameter>& p) {
+  return p->getValueAsText({}, "", false);
+}
 bool set(const Brasko::StrongPtr<VParameter>& p, const std::string& text) {
   return p->setValueFromText(text, {}, "", false, {}, nullptr, nullptr);
 }
@@ -23,7 +25,9 @@ TEST(Parameter, TextRoundTripsAndRejectsLeaveTheOldValue) {
       {VParameter::MakeFloat(0.1), "0.1", {"2.5", "-1e-07", "250"}, {"abc", "1,5", "inf", ""}},
       {VParameter::MakeString("a b"), "a b", {"", "x;y=z", " padded "}, {}},
       {VParameter::MakeChoice({"ply", "xyz"}, 0), "ply", {"xyz", "ply"}, {"PLY", "las", ""}},
-      {VParameter::MakeVector3({250, 250, 0}), "250;250;0", {"1.5;-2;3", "0;0;0"},
+      {VParameter::MakeVector3({250, 250, 0}),
+       "250;250;0",
+       {"1.5;-2;3", "0;0;0"},
        {"1;2", "1;2;3;4", "a;b;c", "1;;2", ""}},
   };
   for (auto& c : cases) {

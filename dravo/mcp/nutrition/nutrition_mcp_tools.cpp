@@ -1,6 +1,6 @@
-#include "nutrition_mcp_tools.h"
+#include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 
-#include "tools/tool_functions.h"
+#include <dravo/mcp/nutrition/tools/tool_functions.h>
 
 #include <qarn/mcp/tool_declaration.h>
 

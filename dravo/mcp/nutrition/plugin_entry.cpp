@@ -3,9 +3,9 @@
 // The steps are tied to two static objects, constructed when the platform
 // attaches the module and destroyed in reverse order when it detaches it,
 // so the host sees initPlugin(0), Register ... Unregister, initPlugin(1).
-#include "module_identity.h"
-#include "nutrition_mcp_tools.h"
-#include "tools/nutrition_mutex.h"
+#include <dravo/mcp/nutrition/module_identity.h>
+#include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
+#include <dravo/mcp/nutrition/tools/nutrition_mutex.h>
 
 #include <qarn/initialization.h>
 #include <qarn/mcp/registry.h>
@@ -16,8 +16,8 @@
 #  define DRAVO_EXPORT __attribute__((visibility("default")))
 #endif
 
-extern "C" DRAVO_EXPORT bool TOLM_API_2026_OCT_02__dravo_mcp_nutrition(
-    Qarn::VInitialization* initialization) {
+// The one export, named by the build: API tag, two underscores, plug-in name.
+extern "C" DRAVO_EXPORT bool DRAVO_PLUGIN_ENTRY(Qarn::VInitialization* initialization) {
   return initialization->IsCompatible(dravo::nutrition::kApiKey);
 }
 

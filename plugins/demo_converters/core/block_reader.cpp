@@ -1,6 +1,6 @@
-#include "block_reader.h"
+#include <demo_converters/core/block_reader.h>
 
-#include "paths.h"
+#include <demo_converters/core/paths.h>
 
 #include <cstring>
 #include <stdexcept>

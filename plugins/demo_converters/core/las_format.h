@@ -1,7 +1,7 @@
 // LAS 1.0 to 1.4 public header and point records (formats 0 to 3 and 6 to 8).
 #pragma once
 
-#include "point.h"
+#include <demo_converters/core/point.h>
 
 #include <array>
 #include <cstdint>

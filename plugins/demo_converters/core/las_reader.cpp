@@ -1,8 +1,8 @@
-#include "las_format.h"
+#include <demo_converters/core/las_format.h>
 
-#include "block_reader.h"
-#include "byte_order.h"
-#include "paths.h"
+#include <demo_converters/core/block_reader.h>
+#include <demo_converters/core/byte_order.h>
+#include <demo_converters/core/paths.h>
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "las_format.h"
+#include <demo_converters/core/las_format.h>
 
-#include "byte_order.h"
-#include "output_file.h"
-#include "paths.h"
+#include <demo_converters/core/byte_order.h>
+#include <demo_converters/core/output_file.h>
+#include <demo_converters/core/paths.h>
 
 #include <cmath>
 #include <cstring>

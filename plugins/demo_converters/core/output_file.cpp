@@ -1,6 +1,6 @@
-#include "output_file.h"
+#include <demo_converters/core/output_file.h>
 
-#include "paths.h"
+#include <demo_converters/core/paths.h>
 
 #include <stdexcept>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "paths.h"
+#include <demo_converters/core/paths.h>
 
 #include <cctype>
 

@@ -1,9 +1,9 @@
-#include "ply_reader.h"
+#include <demo_converters/core/ply_reader.h>
 
-#include "block_reader.h"
-#include "byte_order.h"
-#include "paths.h"
-#include "text_fields.h"
+#include <demo_converters/core/block_reader.h>
+#include <demo_converters/core/byte_order.h>
+#include <demo_converters/core/paths.h>
+#include <demo_converters/core/text_fields.h>
 
 #include <algorithm>
 #include <cmath>

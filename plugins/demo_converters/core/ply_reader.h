@@ -3,7 +3,7 @@
 // skipped by their declared layout.
 #pragma once
 
-#include "point.h"
+#include <demo_converters/core/point.h>
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "point_writer.h"
+#include <demo_converters/core/point_writer.h>
 
-#include "byte_order.h"
+#include <demo_converters/core/byte_order.h>
 
 #include <charconv>
 #include <string>

@@ -3,8 +3,8 @@
 // header reserves room for it and is patched on commit.
 #pragma once
 
-#include "output_file.h"
-#include "point.h"
+#include <demo_converters/core/output_file.h>
+#include <demo_converters/core/point.h>
 
 #include <filesystem>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "text_fields.h"
+#include <demo_converters/core/text_fields.h>
 
 #include <charconv>
 #include <cmath>

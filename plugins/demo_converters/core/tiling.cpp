@@ -1,6 +1,6 @@
-#include "tiling.h"
+#include <demo_converters/core/tiling.h>
 
-#include "text_fields.h"
+#include <demo_converters/core/text_fields.h>
 
 #include <algorithm>
 #include <cmath>

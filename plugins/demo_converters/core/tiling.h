@@ -1,7 +1,7 @@
 // Splitting a cloud into a regular grid of tiles, and the class filter.
 #pragma once
 
-#include "point.h"
+#include <demo_converters/core/point.h>
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "xyz_reader.h"
+#include <demo_converters/core/xyz_reader.h>
 
-#include "block_reader.h"
-#include "paths.h"
-#include "text_fields.h"
+#include <demo_converters/core/block_reader.h>
+#include <demo_converters/core/paths.h>
+#include <demo_converters/core/text_fields.h>
 
 #include <stdexcept>
 #include <vector>

@@ -2,7 +2,7 @@
 // line, optionally followed by red, green, blue in 0..255.
 #pragma once
 
-#include "point.h"
+#include <demo_converters/core/point.h>
 
 #include <array>
 #include <cstdint>

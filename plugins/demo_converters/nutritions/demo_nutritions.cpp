@@ -1,9 +1,9 @@
-#include "demo_nutritions.h"
+#include <demo_converters/nutritions/demo_nutritions.h>
 
-#include "las_converter.h"
-#include "mandelbrot_demo.h"
-#include "ply_to_xyz.h"
-#include "xyz_to_ply.h"
+#include <demo_converters/nutritions/las_converter.h>
+#include <demo_converters/nutritions/mandelbrot_demo.h>
+#include <demo_converters/nutritions/ply_to_xyz.h>
+#include <demo_converters/nutritions/xyz_to_ply.h>
 
 namespace dravo::demo {
 

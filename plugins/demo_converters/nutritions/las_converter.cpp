@@ -1,8 +1,8 @@
-#include "las_converter.h"
+#include <demo_converters/nutritions/las_converter.h>
 
-#include "../core/output_file.h"
-#include "../core/paths.h"
-#include "../core/point_writer.h"
+#include <demo_converters/core/output_file.h>
+#include <demo_converters/core/paths.h>
+#include <demo_converters/core/point_writer.h>
 
 #include <qarn/parameter.h>
 

@@ -1,10 +1,10 @@
 // LAS -> PLY or XYZ, optionally split into tiles and filtered by class.
 #pragma once
 
-#include "nutrition_support.h"
+#include <demo_converters/nutritions/nutrition_support.h>
 
-#include "../core/las_format.h"
-#include "../core/tiling.h"
+#include <demo_converters/core/las_format.h>
+#include <demo_converters/core/tiling.h>
 
 namespace dravo::demo {
 

@@ -1,6 +1,6 @@
-#include "mandelbrot_demo.h"
+#include <demo_converters/nutritions/mandelbrot_demo.h>
 
-#include "../core/paths.h"
+#include <demo_converters/core/paths.h>
 
 #include <qarn/parameter.h>
 

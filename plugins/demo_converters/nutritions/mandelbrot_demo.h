@@ -2,7 +2,7 @@
 // its conversion exists only on the GPU path, which this build lacks.
 #pragma once
 
-#include "nutrition_support.h"
+#include <demo_converters/nutritions/nutrition_support.h>
 
 namespace dravo::demo {
 

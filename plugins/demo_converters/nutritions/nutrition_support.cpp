@@ -1,7 +1,7 @@
-#include "nutrition_support.h"
+#include <demo_converters/nutritions/nutrition_support.h>
 
-#include "../core/output_file.h"
-#include "../core/paths.h"
+#include <demo_converters/core/output_file.h>
+#include <demo_converters/core/paths.h>
 
 #include <fstream>
 #include <sstream>

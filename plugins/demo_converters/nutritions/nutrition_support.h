@@ -2,7 +2,7 @@
 // the output-name checks done before anything is written.
 #pragma once
 
-#include "../core/point.h"
+#include <demo_converters/core/point.h>
 
 #include <brasko/loader_progress.h>
 #include <qarn/nutrition.h>

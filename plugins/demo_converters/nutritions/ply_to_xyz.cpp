@@ -1,9 +1,9 @@
-#include "ply_to_xyz.h"
+#include <demo_converters/nutritions/ply_to_xyz.h>
 
-#include "../core/block_reader.h"
-#include "../core/paths.h"
-#include "../core/ply_reader.h"
-#include "../core/point_writer.h"
+#include <demo_converters/core/block_reader.h>
+#include <demo_converters/core/paths.h>
+#include <demo_converters/core/ply_reader.h>
+#include <demo_converters/core/point_writer.h>
 
 #include <qarn/parameter.h>
 

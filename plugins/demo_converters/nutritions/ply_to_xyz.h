@@ -1,7 +1,7 @@
 // PLY (ASCII or binary) -> XYZ text.
 #pragma once
 
-#include "nutrition_support.h"
+#include <demo_converters/nutritions/nutrition_support.h>
 
 namespace dravo::demo {
 

@@ -1,8 +1,8 @@
-#include "xyz_to_ply.h"
+#include <demo_converters/nutritions/xyz_to_ply.h>
 
-#include "../core/block_reader.h"
-#include "../core/paths.h"
-#include "../core/point_writer.h"
+#include <demo_converters/core/block_reader.h>
+#include <demo_converters/core/paths.h>
+#include <demo_converters/core/point_writer.h>
 
 #include <qarn/parameter.h>
 

@@ -1,9 +1,9 @@
 // XYZ text point cloud -> PLY.
 #pragma once
 
-#include "nutrition_support.h"
+#include <demo_converters/nutritions/nutrition_support.h>
 
-#include "../core/xyz_reader.h"
+#include <demo_converters/core/xyz_reader.h>
 
 namespace dravo::demo {
 

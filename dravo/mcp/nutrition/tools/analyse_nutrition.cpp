@@ -1,9 +1,9 @@
 // analyse_nutrition: inspect input files without converting.
-#include "error_result.h"
-#include "nutrition_lookup.h"
-#include "nutrition_mutex.h"
-#include "strip_tags.h"
-#include "tool_functions.h"
+#include <dravo/mcp/nutrition/tools/error_result.h>
+#include <dravo/mcp/nutrition/tools/nutrition_lookup.h>
+#include <dravo/mcp/nutrition/tools/nutrition_mutex.h>
+#include <dravo/mcp/nutrition/tools/strip_tags.h>
+#include <dravo/mcp/nutrition/tools/tool_functions.h>
 
 #include <exception>
 #include <mutex>

@@ -1,9 +1,9 @@
 // list_nutritions and describe_nutrition: the tools that only read.
-#include "contains_no_case.h"
-#include "disabled_plugins.h"
-#include "nutrition_lookup.h"
-#include "nutrition_summary.h"
-#include "tool_functions.h"
+#include <dravo/mcp/nutrition/tools/contains_no_case.h>
+#include <dravo/mcp/nutrition/tools/disabled_plugins.h>
+#include <dravo/mcp/nutrition/tools/nutrition_lookup.h>
+#include <dravo/mcp/nutrition/tools/nutrition_summary.h>
+#include <dravo/mcp/nutrition/tools/tool_functions.h>
 
 #include <cstdint>
 #include <limits>

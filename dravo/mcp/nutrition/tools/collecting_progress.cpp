@@ -1,4 +1,4 @@
-#include "collecting_progress.h"
+#include <dravo/mcp/nutrition/tools/collecting_progress.h>
 
 namespace dravo::nutrition {
 

@@ -1,13 +1,13 @@
 // run_nutrition: preview and real run.
-#include "collecting_progress.h"
-#include "error_result.h"
-#include "nutrition_lookup.h"
-#include "nutrition_mutex.h"
-#include "nutrition_summary.h"
-#include "parameter_arguments.h"
-#include "strip_tags.h"
-#include "tool_functions.h"
-#include "working_directory.h"
+#include <dravo/mcp/nutrition/tools/collecting_progress.h>
+#include <dravo/mcp/nutrition/tools/error_result.h>
+#include <dravo/mcp/nutrition/tools/nutrition_lookup.h>
+#include <dravo/mcp/nutrition/tools/nutrition_mutex.h>
+#include <dravo/mcp/nutrition/tools/nutrition_summary.h>
+#include <dravo/mcp/nutrition/tools/parameter_arguments.h>
+#include <dravo/mcp/nutrition/tools/strip_tags.h>
+#include <dravo/mcp/nutrition/tools/tool_functions.h>
+#include <dravo/mcp/nutrition/tools/working_directory.h>
 
 #include <filesystem>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "disabled_plugins.h"
+#include <dravo/mcp/nutrition/tools/disabled_plugins.h>
 
 #include <brasko/executable_dir.h>
 

@@ -1,4 +1,4 @@
-#include "error_result.h"
+#include <dravo/mcp/nutrition/tools/error_result.h>
 
 namespace dravo::nutrition {
 

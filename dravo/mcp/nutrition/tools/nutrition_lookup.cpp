@@ -1,13 +1,14 @@
-#include "nutrition_lookup.h"
+#include <dravo/mcp/nutrition/tools/nutrition_lookup.h>
 
-#include "error_result.h"
+#include <dravo/mcp/nutrition/tools/error_result.h>
 
 namespace dravo::nutrition {
 
 LookupResult FindNutrition(const Qarn::mcp::VMCPJsonValue& arguments,
                            const std::string& notFoundTail) {
   const std::string name = arguments["name"].asString("");
-  if (name.empty()) return ErrorResult("Say which nutrition, by the name list_nutritions gives it.");
+  if (name.empty())
+    return ErrorResult("Say which nutrition, by the name list_nutritions gives it.");
   auto object = Qarn::VManagedObject::find(Qarn::VNutrition::domainType(), name);
   auto nutrition = Brasko::DynamicCast<Qarn::VNutrition>(object);
   if (!nutrition.alive())

@@ -1,4 +1,4 @@
-#include "nutrition_mutex.h"
+#include <dravo/mcp/nutrition/tools/nutrition_mutex.h>
 
 #include <atomic>
 
@@ -12,11 +12,14 @@ std::mutex& NutritionMutex() {
   std::mutex* current = instance.load(std::memory_order_acquire);
   if (current) return *current;
   auto* created = new std::mutex;
-  if (instance.compare_exchange_strong(current, created, std::memory_order_acq_rel)) return *created;
+  if (instance.compare_exchange_strong(current, created, std::memory_order_acq_rel))
+    return *created;
   delete created;  // another thread won the race
   return *current;
 }
 
-void DestroyNutritionMutex() noexcept { delete instance.exchange(nullptr); }
+void DestroyNutritionMutex() noexcept {
+  delete instance.exchange(nullptr);
+}
 
 }  // namespace dravo::nutrition

@@ -1,4 +1,4 @@
-#include "nutrition_summary.h"
+#include <dravo/mcp/nutrition/tools/nutrition_summary.h>
 
 namespace dravo::nutrition {
 

@@ -1,4 +1,4 @@
-#include "parameter_arguments.h"
+#include <dravo/mcp/nutrition/tools/parameter_arguments.h>
 
 #include <algorithm>
 

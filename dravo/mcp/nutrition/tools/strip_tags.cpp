@@ -1,4 +1,4 @@
-#include "strip_tags.h"
+#include <dravo/mcp/nutrition/tools/strip_tags.h>
 
 namespace dravo::nutrition {
 

@@ -1,4 +1,4 @@
-#include "working_directory.h"
+#include <dravo/mcp/nutrition/tools/working_directory.h>
 
 #if defined(_WIN32)
 #  include <windows.h>

@@ -1,0 +1,128 @@
+// dravo-host: loads the application's plug-ins and serves their MCP tools
+// over standard input and output.
+#include <dravo-host/command_line.h>
+#include <dravo-host/mcp_server.h>
+#include <dravo-host/path_text.h>
+#include <dravo-host/plugin_loader.h>
+#include <scripted_nutritions/scripted_nutritions.h>
+
+#include <brasko/executable_dir.h>
+#include <qarn/mcp/registry.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+namespace {
+
+using namespace dravo::host;
+using Qarn::mcp::VMCPJsonValue;
+
+constexpr int kUsageError = 2;
+
+int UsageError(const std::string& what) {
+  std::cerr << "dravo-host: " << what << "\n" << kUsage;
+  return kUsageError;
+}
+
+void LoadPlugins(const CommandLine& line, PluginLoader& loader) {
+  const auto own = PathFromUtf8(Brasko::getExecutableDir()) / "plugins";
+  std::error_code error;
+  if (std::filesystem::is_directory(own, error)) loader.loadDirectory(own);
+  for (const auto& dir : line.pluginDirs) {
+    // Absolute now: a real run changes the working directory later.
+    const auto absolute = std::filesystem::absolute(PathFromUtf8(dir), error);
+    if (!std::filesystem::is_directory(absolute, error))
+      std::cerr << "dravo-host: plug-in folder \"" << dir << "\" does not exist\n";
+    else
+      loader.loadDirectory(absolute);
+  }
+}
+
+int Serve(const CommandLine& line) {
+  std::ios::sync_with_stdio(false);
+  ServerOptions options;
+  options.version = DRAVO_HOST_VERSION;
+  options.workers = line.workers;
+  McpServer server(options, [](const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  });
+  server.serve(std::cin);
+  return 0;
+}
+
+int Call(const CommandLine& line) {
+  VMCPJsonValue arguments;
+  try {
+    arguments = VMCPJsonValue::Parse(line.arguments);
+  } catch (const std::exception& error) {
+    return UsageError(std::string("JSON-ARGS is not valid JSON: ") + error.what());
+  }
+  if (!arguments.isObject()) return UsageError("JSON-ARGS must be a JSON object");
+  VMCPJsonValue result;
+  try {
+    if (!Qarn::mcp::VMCPRegistry::CallTool(line.tool, arguments, {}, result))
+      return UsageError("no plug-in offers a tool \"" + line.tool + "\"");
+  } catch (const std::exception& error) {
+    std::cerr << "dravo-host: tool \"" << line.tool << "\" failed: " << error.what() << "\n";
+    return 1;
+  } catch (...) {
+    std::cerr << "dravo-host: tool \"" << line.tool << "\" failed with an unknown error\n";
+    return 1;
+  }
+  std::cout << result.dump() << std::endl;
+  const auto& success = result["success"];
+  return success.kind == VMCPJsonValue::Boolean && success.asBool() ? 0 : 1;
+}
+
+int Run(const CommandLine& line) {
+  NutritionRegistration nutritions;
+  for (const auto& file : line.nutritionFiles) {
+    try {
+      for (const auto& nutrition : LoadScriptedNutritions(PathFromUtf8(file)))
+        nutritions.add(nutrition);
+    } catch (const ScriptError& error) {
+      std::cerr << "dravo-host: " << error.what() << "\n";
+      return kUsageError;
+    }
+  }
+  PluginLoader loader({line.keepFailed, {}});
+  LoadPlugins(line, loader);
+  switch (line.command) {
+    case CommandLine::Command::Tools:
+      std::cout << Qarn::mcp::VMCPRegistry::ListTools().dump() << std::endl;
+      return 0;
+    case CommandLine::Command::Call: return Call(line);
+    default: return Serve(line);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const auto line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!line) return UsageError(error);
+  if (line->command == CommandLine::Command::Help) {
+    std::cout << "dravo-host " << DRAVO_HOST_VERSION
+              << ": serves the MCP tools of the application's plug-ins over stdio.\n\n"
+              << kUsage
+              << "\n  serve        answer MCP requests on stdin/stdout (the default)"
+                 "\n  tools        print the tool declarations"
+                 "\n  call         run one tool; exit 0 when it succeeds, 1 when not"
+                 "\n  --plugins    also load the *.tolm files of DIR (plugins/ beside the"
+                 " executable always)"
+                 "\n  --nutritions register the nutritions a JSON file describes"
+                 "\n  --keep-failed  leave plug-ins that fail to load as they are"
+                 "\n  --workers    threads that answer requests (default 4)\n"
+                 "\nExit status: 0 done, 1 the tool failed, 2 usage or input error.\n";
+    return 0;
+  }
+  if (line->command == CommandLine::Command::Version) {
+    std::cout << "dravo-host " << DRAVO_HOST_VERSION << std::endl;
+    return 0;
+  }
+  return Run(*line);
+}

@@ -1,0 +1,86 @@
+// MCP server over newline-delimited JSON-RPC 2.0: one message per line in,
+// one whole line per response out. Tools come from the MCP registry.
+#pragma once
+
+#include <dravo-host/worker_pool.h>
+
+#include <qarn/mcp/json_value.h>
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dravo::host {
+
+using Qarn::mcp::VMCPJsonValue;
+
+// JSON-RPC and MCP error codes.
+enum ErrorCode : int {
+  kParseError = -32700,
+  kInvalidRequest = -32600,
+  kMethodNotFound = -32601,
+  kInvalidParams = -32602,
+  kInternalError = -32603,
+  kNotInitialized = -32002,
+};
+
+// Newest first; the first one is offered when the client's is unknown.
+const std::vector<std::string>& SupportedProtocolVersions();
+std::string NegotiateProtocolVersion(const std::string& requested);
+
+// Turns a provider's result object into an MCP tool result.
+VMCPJsonValue ToolResultFrom(const VMCPJsonValue& result);
+
+struct ServerOptions {
+  std::string name = "dravo-host";
+  std::string version;
+  std::size_t workers = 4;
+  std::size_t maxLineBytes = 16u << 20;
+};
+
+class McpServer {
+ public:
+  // Receives each outgoing line without its newline; called under a lock.
+  using LineSink = std::function<void(const std::string&)>;
+
+  McpServer(ServerOptions options, LineSink sink);
+  ~McpServer();
+
+  // Reads lines until end of input, then waits for the running requests.
+  void serve(std::istream& in);
+  // One incoming line, as read (without its newline).
+  void handleLine(std::string_view line);
+  // Waits until every accepted request was answered.
+  void drain();
+
+ private:
+  void handleMessage(const VMCPJsonValue& message);
+  void handleNotification(const std::string& method, const VMCPJsonValue& params);
+  void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params);
+  void dispatch(const VMCPJsonValue& id, const std::string& method, const VMCPJsonValue& params);
+  VMCPJsonValue runMethod(const std::string& method, const VMCPJsonValue& params,
+                          const std::string& requestId, const std::atomic<bool>& cancelled);
+  VMCPJsonValue callTool(const VMCPJsonValue& params, const std::string& requestId,
+                         const std::atomic<bool>& cancelled);
+
+  void sendResult(const VMCPJsonValue& id, VMCPJsonValue result);
+  void sendError(const VMCPJsonValue& id, int code, const std::string& message);
+  void send(const VMCPJsonValue& message);
+
+  ServerOptions options_;
+  LineSink sink_;
+  std::mutex outMutex_;
+  std::atomic<bool> initialized_{false};
+  std::mutex pendingMutex_;
+  std::map<std::string, std::shared_ptr<std::atomic<bool>>> pending_;  // by id text
+  WorkerPool pool_;  // last: its threads stop before the rest goes away
+};
+
+}  // namespace dravo::host

@@ -1,0 +1,356 @@
+// The MCP server's answers to good and bad lines, tool result mapping,
+// concurrency and cancellation, driven without a process.
+#include <dravo-host/mcp_server.h>
+#include "fake_provider.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using dravo::host::McpServer;
+using dravo::host::ServerOptions;
+using dravo::testing::RegisteredFake;
+using Qarn::mcp::VMCPCallContext;
+using Qarn::mcp::VMCPJsonValue;
+
+const std::string kInitialize =
+    R"({"jsonrpc":"2.0","id":"init","method":"initialize","params":{"protocolVersion":)"
+    R"("2025-06-18","capabilities":{},"clientInfo":{"name":"t","version":"1"}}})";
+const std::string kPing = R"({"jsonrpc":"2.0","id":99,"method":"ping"})";
+
+std::string Call(int id, const std::string& tool, const std::string& arguments = "{}") {
+  return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+         R"(,"method":"tools/call","params":{"name":")" + tool + R"(","arguments":)" + arguments +
+         "}}";
+}
+
+// Collects what the server sends, and lets a test wait for an answer.
+struct Client {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<VMCPJsonValue> messages;
+  McpServer server;
+
+  explicit Client(std::size_t workers = 2, std::size_t maxLine = 200000)
+      : server(Options(workers, maxLine), [this](const std::string& line) {
+          std::lock_guard lock(mutex);
+          messages.push_back(VMCPJsonValue::Parse(line));
+          arrived.notify_all();
+        }) {}
+
+  static ServerOptions Options(std::size_t workers, std::size_t maxLine) {
+    ServerOptions options;
+    options.version = "9.9";
+    options.workers = workers;
+    options.maxLineBytes = maxLine;
+    return options;
+  }
+
+  void serve(const std::string& input) {
+    std::istringstream in(input);
+    server.serve(in);
+  }
+  // The answer with that id; a null value when there is none.
+  VMCPJsonValue answer(const VMCPJsonValue& id) {
+    std::lock_guard lock(mutex);
+    for (const auto& message : messages)
+      if (message["id"] == id) return message;
+    return {};
+  }
+  // Waits (with a generous guard against hanging) for the answer with that id.
+  VMCPJsonValue await(const VMCPJsonValue& id) {
+    std::unique_lock lock(mutex);
+    arrived.wait_for(lock, std::chrono::seconds(30), [&] {
+      for (const auto& message : messages)
+        if (message["id"] == id) return true;
+      return false;
+    });
+    lock.unlock();
+    return answer(id);
+  }
+  std::size_t count() {
+    std::lock_guard lock(mutex);
+    return messages.size();
+  }
+};
+
+struct MalformedLine {
+  const char* label;
+  std::string line;
+  int code;          // 0: no answer expected
+  VMCPJsonValue id;  // the id the error must carry
+  friend void PrintTo(const MalformedLine& c, std::ostream* os) { *os << c.label; }
+};
+
+class MalformedLines : public ::testing::TestWithParam<MalformedLine> {};
+
+TEST_P(MalformedLines, AnswerWithTheRightErrorAndKeepServing) {
+  const auto& c = GetParam();
+  Client client;
+  client.serve(kInitialize + "\n" + c.line + "\n" + kPing + "\n");
+  ASSERT_TRUE(client.answer("init")["result"].isObject());
+  EXPECT_TRUE(client.answer(99)["result"].isObject()) << "ping after the bad line";
+  if (c.code == 0) {
+    EXPECT_EQ(client.count(), 2u) << "a notification or response gets no answer";
+    return;
+  }
+  ASSERT_EQ(client.count(), 3u);
+  const auto error = client.answer(c.id)["error"];
+  EXPECT_EQ(error["code"].asInt(), c.code) << error.dump();
+  EXPECT_FALSE(error["message"].asString().empty());
+  EXPECT_EQ(client.answer(c.id)["jsonrpc"].asString(), "2.0");
+}
+
+const std::string kHuge = R"({"jsonrpc":"2.0","id":5,"method":"ping","params":{"x":")" +
+                          std::string(300000, 'a') + "\"}}";
+
+INSTANTIATE_TEST_SUITE_P(
+    Server, MalformedLines,
+    ::testing::Values(
+        MalformedLine{"bad_json", "this is not json", -32700, nullptr},
+        MalformedLine{"truncated_json", R"({"jsonrpc":"2.0","id":1,)", -32700, nullptr},
+        MalformedLine{"array", "[1,2]", -32600, nullptr},
+        MalformedLine{"number", "42", -32600, nullptr},
+        MalformedLine{"wrong_version", R"({"jsonrpc":"1.0","id":1,"method":"ping"})", -32600, 1},
+        MalformedLine{"no_method", R"({"jsonrpc":"2.0","id":2})", -32600, 2},
+        MalformedLine{"method_not_string", R"({"jsonrpc":"2.0","id":3,"method":7})", -32600, 3},
+        MalformedLine{"object_id", R"({"jsonrpc":"2.0","id":{"a":1},"method":"ping"})", -32600,
+                      nullptr},
+        MalformedLine{"scalar_params", R"({"jsonrpc":"2.0","id":4,"method":"ping","params":3})",
+                      -32600, 4},
+        MalformedLine{"huge_line", kHuge, -32600, nullptr},
+        MalformedLine{"unknown_method", R"({"jsonrpc":"2.0","id":6,"method":"tools/nope"})", -32601,
+                      6},
+        MalformedLine{"tool_name_not_string",
+                      R"({"jsonrpc":"2.0","id":7,"method":"tools/call","params":{"name":5}})",
+                      -32602, 7},
+        MalformedLine{"arguments_not_object", Call(8, "anything", "[1]"), -32602, 8},
+        MalformedLine{"unknown_tool", Call(9, "no_such_tool"), -32602, 9},
+        MalformedLine{"unknown_notification", R"({"jsonrpc":"2.0","method":"x/y"})", 0, nullptr},
+        MalformedLine{"client_response", R"({"jsonrpc":"2.0","id":1,"result":{}})", 0, nullptr}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Server, UnknownToolErrorNamesTheTool) {
+  Client client;
+  client.serve(kInitialize + "\n" + Call(1, "no_such_tool") + "\n");
+  EXPECT_NE(client.answer(1)["error"]["message"].asString().find("\"no_such_tool\""),
+            std::string::npos);
+}
+
+TEST(Server, LongValidLineAcrossReadSlicesIsAnswered) {
+  RegisteredFake fake;
+  fake.provider->tools["echo"] = [](const VMCPJsonValue& a, const VMCPCallContext&) { return a; };
+  const std::string text(150000, 'z');
+  Client client;
+  client.serve(kInitialize + "\r\n" + Call(1, "echo", R"({"text":")" + text + "\"}") + "\r\n");
+  EXPECT_EQ(client.answer(1)["result"]["structuredContent"]["text"].asString(), text);
+}
+
+TEST(Server, LastLineWithoutNewlineIsAnswered) {
+  Client client;
+  client.serve(kInitialize + "\n" + kPing);
+  EXPECT_TRUE(client.answer(99)["result"].isObject());
+}
+
+TEST(Server, BeforeInitializeOnlyPingIsAnswered) {
+  Client client;
+  client.serve(std::string(R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})") + "\n" + kPing +
+               "\n" + kInitialize + "\n" + R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})" +
+               "\n" +
+               R"({"jsonrpc":"2.0","id":"again","method":"initialize","params":{"protocolVersion":)"
+               R"("2025-06-18"}})"
+               "\n");
+  EXPECT_EQ(client.answer(1)["error"]["code"].asInt(), -32002);
+  EXPECT_TRUE(client.answer(99)["result"].isObject());
+  EXPECT_TRUE(client.answer(2)["result"]["tools"].isArray());
+  EXPECT_EQ(client.answer("again")["error"]["code"].asInt(), -32600) << "second initialize";
+}
+
+struct Negotiation {
+  std::string requested, answered;
+  friend void PrintTo(const Negotiation& c, std::ostream* os) { *os << c.requested; }
+};
+
+class ProtocolVersions : public ::testing::TestWithParam<Negotiation> {};
+
+TEST_P(ProtocolVersions, AnswerTheClientsWhenSupportedElseTheNewest) {
+  Client client;
+  client.serve(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":")" +
+               GetParam().requested + R"(","capabilities":{}}})" + "\n");
+  const auto result = client.answer(1)["result"];
+  EXPECT_EQ(result["protocolVersion"].asString(), GetParam().answered);
+  EXPECT_EQ(result["serverInfo"]["name"].asString(), "dravo-host");
+  EXPECT_EQ(result["serverInfo"]["version"].asString(), "9.9");
+  EXPECT_TRUE(result["capabilities"]["tools"].isObject());
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, ProtocolVersions,
+                         ::testing::Values(Negotiation{"2024-11-05", "2024-11-05"},
+                                           Negotiation{"2025-03-26", "2025-03-26"},
+                                           Negotiation{"2025-06-18", "2025-06-18"},
+                                           Negotiation{"2025-11-25", "2025-11-25"},
+                                           Negotiation{"1999-01-01", "2025-11-25"}));
+
+TEST(Server, InitializeWithoutProtocolVersionIsInvalidParams) {
+  Client client;
+  client.serve(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})"
+               "\n");
+  EXPECT_EQ(client.answer(1)["error"]["code"].asInt(), -32602);
+}
+
+struct ToolCase {
+  const char* tool;
+  bool isError;
+  std::string textPart;  // the content text holds this
+  bool structured;       // structuredContent mirrors the result
+  friend void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.tool; }
+};
+
+class ToolResults : public ::testing::TestWithParam<ToolCase> {};
+
+TEST_P(ToolResults, MapResultsAndExceptions) {
+  RegisteredFake fake;
+  auto& tools = fake.provider->tools;
+  tools["succeeds"] = [](auto&, auto&) {
+    return VMCPJsonValue::Parse(R"({"success":true,"n":1})");
+  };
+  tools["fails"] = [](auto&, auto&) {
+    return VMCPJsonValue::Parse(R"({"success":false,"error":"try again"})");
+  };
+  tools["no_flag"] = [](auto&, auto&) { return VMCPJsonValue::Parse(R"({"n":2})"); };
+  tools["throws_std"] = [](auto&, auto&) -> VMCPJsonValue { throw std::runtime_error("boom"); };
+  tools["throws_other"] = [](auto&, auto&) -> VMCPJsonValue { throw 42; };
+  Client client;
+  client.serve(kInitialize + "\n" + Call(1, GetParam().tool) + "\n" + kPing + "\n");
+  const auto result = client.answer(1)["result"];
+  ASSERT_TRUE(result.isObject()) << client.answer(1).dump();
+  EXPECT_EQ(result["isError"].asBool(!GetParam().isError), GetParam().isError);
+  ASSERT_EQ(result["content"].size(), 1u);
+  EXPECT_EQ(result["content"].asArray()[0]["type"].asString(), "text");
+  const std::string text = result["content"].asArray()[0]["text"].asString();
+  EXPECT_NE(text.find(GetParam().textPart), std::string::npos) << text;
+  if (GetParam().structured)
+    EXPECT_EQ(result["structuredContent"], VMCPJsonValue::Parse(text));
+  else
+    EXPECT_FALSE(result.has("structuredContent"));
+  EXPECT_TRUE(client.answer(99)["result"].isObject()) << "serving goes on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, ToolResults,
+                         ::testing::Values(ToolCase{"succeeds", false, R"("n":1)", true},
+                                           ToolCase{"fails", true, "try again", true},
+                                           ToolCase{"no_flag", false, R"("n":2)", true},
+                                           ToolCase{"throws_std", true, "boom", false},
+                                           ToolCase{"throws_other", true, "unknown error", false}),
+                         [](const auto& info) { return std::string(info.param.tool); });
+
+TEST(Server, ToolsListHoldsEveryDeclaration) {
+  RegisteredFake fake;
+  fake.provider->tools["alpha"] = [](auto&, auto&) { return VMCPJsonValue::MakeObject(); };
+  fake.provider->tools["beta"] = [](auto&, auto&) { return VMCPJsonValue::MakeObject(); };
+  Client client;
+  client.serve(kInitialize + "\n" + R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})" + "\n");
+  const auto tools = client.answer(1)["result"]["tools"];
+  ASSERT_EQ(tools.size(), 2u);
+  EXPECT_EQ(tools.asArray()[0]["name"].asString(), "alpha");
+  EXPECT_EQ(tools.asArray()[1]["inputSchema"]["type"].asString(), "object");
+}
+
+// A tool that blocks until the test opens the gate.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool entered = false, open = false;
+  void pass() {
+    std::unique_lock lock(mutex);
+    entered = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return open; });
+  }
+  void awaitEntered() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return entered; });
+  }
+  void release() {
+    std::lock_guard lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+};
+
+TEST(Server, PingIsAnsweredWhileAToolRuns) {
+  RegisteredFake fake;
+  Gate gate;
+  fake.provider->tools["slow"] = [&](auto&, const VMCPCallContext& context) {
+    gate.pass();
+    return VMCPJsonValue::Parse(R"({"success":true,"id":")" + context.requestId + "\"}");
+  };
+  Client client;
+  client.server.handleLine(kInitialize);
+  client.server.handleLine(Call(1, "slow"));
+  gate.awaitEntered();
+  client.server.handleLine(kPing);
+  EXPECT_TRUE(client.await(99)["result"].isObject());
+  EXPECT_TRUE(client.answer(1).isNull()) << "the slow call is still running";
+  gate.release();
+  client.server.drain();
+  EXPECT_EQ(client.answer(1)["result"]["structuredContent"]["id"].asString(), "1");
+}
+
+TEST(Server, CancelledRequestThatHasNotStartedIsNeitherRunNorAnswered) {
+  RegisteredFake fake;
+  Gate gate;
+  int runs = 0;
+  fake.provider->tools["slow"] = [&](auto&, auto&) {
+    gate.pass();
+    return VMCPJsonValue::MakeObject();
+  };
+  fake.provider->tools["count"] = [&](auto&, auto&) {
+    ++runs;
+    return VMCPJsonValue::MakeObject();
+  };
+  Client client(1);  // one worker, so the second call has to wait
+  client.server.handleLine(kInitialize);
+  client.server.handleLine(Call(1, "slow"));
+  gate.awaitEntered();
+  client.server.handleLine(Call(2, "count"));
+  client.server.handleLine(Call(3, "count"));
+  client.server.handleLine(
+      R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":2}})");
+  gate.release();
+  client.server.drain();
+  EXPECT_TRUE(client.answer(1)["result"].isObject());
+  EXPECT_TRUE(client.answer(2).isNull());
+  EXPECT_TRUE(client.answer(3)["result"].isObject());
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(Server, RunningToolSeesCancellationThroughItsContext) {
+  RegisteredFake fake;
+  Gate gate;
+  bool sawCancel = false;
+  fake.provider->tools["slow"] = [&](auto&, const VMCPCallContext& context) {
+    gate.pass();
+    sawCancel = context.cancelled && context.cancelled->load();
+    return VMCPJsonValue::MakeObject();
+  };
+  Client client;
+  client.server.handleLine(kInitialize);
+  client.server.handleLine(Call(7, "slow"));
+  gate.awaitEntered();
+  client.server.handleLine(
+      R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":7}})");
+  gate.release();
+  client.server.drain();
+  EXPECT_TRUE(sawCancel);
+  EXPECT_TRUE(client.answer(7).isNull()) << "no answer to a cancelled request";
+}
+
+}  // namespace
