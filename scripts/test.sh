@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: sanitizers (dev), clang, ThreadSanitizer.
+# Builds and runs every test: formatting, sanitizers (dev), clang, ThreadSanitizer,
+# then the Windows cross-build under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Some nodejs packages bring npm along; Debian's ships it separately.
@@ -8,6 +9,8 @@ command -v npm >/dev/null || extra+=(npm)
 scripts/install-deps.sh "${extra[@]}"
 # The end-to-end tests' client, pinned by tests/e2e/package-lock.json.
 [[ -d tests/e2e/node_modules ]] || npm ci --prefix tests/e2e --no-audit --no-fund
+
+scripts/check-format.sh
 
 jobs=$(nproc)
 for preset in dev clang tsan; do
