@@ -7,7 +7,7 @@ scripts/install-deps.sh jq
 
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" \
-  --target dravo-host dravo_host_plugins dravo_demo_samples
+  --target dravo-host dravo_demo_samples
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install build/default --prefix "$prefix" >/dev/null
