@@ -14,6 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# nlohmann_json is header-only; see the package file for how it is exposed.
-set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw/nlohmann_json CACHE PATH
-  "nlohmann_json package for the cross-build")
+# RapidJSON is header-only; see the package file for how it is exposed.
+set(RapidJSON_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw/RapidJSON CACHE PATH
+  "RapidJSON package for the cross-build")

@@ -3,7 +3,7 @@
 # when they are all there already.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang binutils nlohmann-json3-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ clang binutils rapidjson-dev libgtest-dev libgmock-dev
   libbenchmark-dev "$@")
 missing=()
 for p in "${packages[@]}"; do

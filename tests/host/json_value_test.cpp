@@ -49,14 +49,74 @@ TEST(JsonValue, TextRoundTripKeepsMemberOrderAndEscapes) {
   EXPECT_NO_THROW(bad.dump());
 }
 
-TEST(JsonValue, ParseErrorsCarryThePosition) {
-  try {
-    VMCPJsonValue::Parse(R"({"a": tru})");
-    FAIL() << "no error";
-  } catch (const Qarn::mcp::VMCPJsonParseError& error) {
-    EXPECT_GT(error.position(), 5u);
+TEST(JsonValue, ManyMembersKeepTheirOrderAndAreFound) {
+  auto object = VMCPJsonValue::MakeObject();
+  for (int i = 99; i >= 0; --i) object[std::to_string(i)] = i;
+  object["50"] = "again";  // setting a member again keeps its place
+  EXPECT_TRUE(object.erase("7"));
+  EXPECT_FALSE(object.erase("7"));
+  EXPECT_EQ(object.size(), 99u);
+  EXPECT_EQ(object.keys()[49], "50");
+  EXPECT_EQ(object["50"].asString(), "again");
+  EXPECT_EQ(object["0"].asInt(), 0);
+  EXPECT_FALSE(object.has("7"));
+  const auto copy = VMCPJsonValue::Parse(object.dump());
+  EXPECT_EQ(copy.keys(), object.keys());
+  EXPECT_TRUE(copy == object);
+  EXPECT_EQ(VMCPJsonValue::Parse(R"({"k":1,"k":2})")["k"].asInt(), 2);
+}
+
+TEST(JsonValue, MutatingAccessConvertsOnlyNull) {
+  VMCPJsonValue null;
+  null["k"] = 1;
+  EXPECT_TRUE(null.isObject());
+  VMCPJsonValue list;
+  list.push_back(VMCPJsonValue(1));
+  EXPECT_TRUE(list.isArray());
+  const VMCPJsonValue others[] = {VMCPJsonValue("s"), VMCPJsonValue(false), VMCPJsonValue(2.5),
+                                  VMCPJsonValue::MakeArray(), VMCPJsonValue::MakeObject()};
+  for (VMCPJsonValue value : others) {
+    const auto before = value.dump();
+    if (!value.isObject()) {
+      EXPECT_THROW(value["k"], std::logic_error) << before;
+    }
+    if (!value.isArray()) {
+      EXPECT_THROW(value.push_back(VMCPJsonValue(1)), std::logic_error) << before;
+    }
+    EXPECT_EQ(value.dump(), before) << "left as it was";
   }
-  EXPECT_THROW(VMCPJsonValue::Parse(""), Qarn::mcp::VMCPJsonParseError);
+}
+
+TEST(JsonValue, ParseErrorsArePlainAndCarryThePosition) {
+  struct Bad {
+    std::string text;
+    std::size_t position;
+    std::string message;
+  };
+  const std::string deep = std::string(20000, '[') + std::string(20000, ']');
+  const std::string limit(VMCPJsonValue::kMaxDepth, '[');
+  const Bad bad[] = {
+      {R"({"a": tru})", 10, "Invalid value."},
+      {"", 1, "The document is empty."},
+      {"[1e400]", 2, "Number too big to be stored in double."},
+      {"-1e400", 1, "Number too big to be stored in double."},
+      {deep, VMCPJsonValue::kMaxDepth + 1, "Nesting is deeper than 512 levels."},
+      {std::string("{}\0{}", 5), 3, "A NUL byte is not allowed in JSON text."},
+      {std::string("[\"a\0\"]", 5), 4, "A NUL byte is not allowed in JSON text."},
+  };
+  for (const auto& c : bad) {
+    try {
+      VMCPJsonValue::Parse(c.text);
+      ADD_FAILURE() << "accepted " << c.text.substr(0, 20);
+    } catch (const Qarn::mcp::VMCPJsonParseError& error) {
+      EXPECT_EQ(error.what(), c.message) << c.text.substr(0, 20);
+      EXPECT_EQ(error.position(), c.position) << c.text.substr(0, 20);
+    }
+  }
+  // The deepest accepted value copies, compares and serialises.
+  const auto deepest = VMCPJsonValue::Parse(limit + std::string(limit.size(), ']'));
+  const VMCPJsonValue copy = deepest;
+  EXPECT_EQ(copy.dump(), limit + std::string(limit.size(), ']'));
 }
 
 TEST(ToolDeclaration, IsAStandardMcpDeclaration) {

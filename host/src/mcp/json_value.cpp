@@ -1,15 +1,81 @@
 #include <qarn/mcp/json_value.h>
 
-#include <nlohmann/json.hpp>
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/writer.h>
 
+#include <bit>
+#include <cmath>
+#include <functional>
 #include <limits>
+#include <optional>
 
 namespace Qarn::mcp {
+
+// Members in the order they were first set. Small objects are scanned; past a
+// few members an open-addressing table of positions finds a key in O(1).
+struct VMCPJsonValue::Members {
+  static constexpr std::size_t kScanned = 8;
+
+  std::vector<std::string> keys;
+  std::vector<VMCPJsonValue> values;
+  std::vector<std::uint32_t> slots;  // position + 1; 0 is an empty slot
+
+  std::optional<std::size_t> find(std::string_view key) const noexcept {
+    if (slots.empty()) {
+      for (std::size_t i = 0; i < keys.size(); ++i)
+        if (keys[i] == key) return i;
+      return std::nullopt;
+    }
+    for (std::size_t s = home(key);; s = (s + 1) & (slots.size() - 1)) {
+      if (slots[s] == 0) return std::nullopt;
+      if (keys[slots[s] - 1] == key) return slots[s] - 1;
+    }
+  }
+
+  VMCPJsonValue& add(std::string key) {
+    keys.push_back(std::move(key));
+    values.emplace_back();
+    if (keys.size() > kScanned) {
+      if (slots.size() < 2 * keys.size())
+        reindex();
+      else
+        place(keys.size() - 1);
+    }
+    return values.back();
+  }
+
+  void remove(std::size_t position) {
+    keys.erase(keys.begin() + std::ptrdiff_t(position));
+    values.erase(values.begin() + std::ptrdiff_t(position));
+    if (keys.size() > kScanned)
+      reindex();
+    else
+      slots.clear();
+  }
+
+ private:
+  std::size_t home(std::string_view key) const noexcept {
+    return std::hash<std::string_view>{}(key) & (slots.size() - 1);
+  }
+
+  void place(std::size_t position) {
+    std::size_t s = home(keys[position]);
+    while (slots[s] != 0) s = (s + 1) & (slots.size() - 1);
+    slots[s] = std::uint32_t(position + 1);
+  }
+
+  void reindex() {
+    slots.assign(std::bit_ceil(4 * keys.size()), 0);
+    for (std::size_t i = 0; i < keys.size(); ++i) place(i);
+  }
+};
 
 namespace {
 
 const VMCPJsonValue& nullValue() noexcept {
-  static const VMCPJsonValue value;
+  static const VMCPJsonValue value{};
   return value;
 }
 
@@ -23,142 +89,309 @@ const std::vector<std::string>& noKeys() noexcept {
   return keys;
 }
 
-using Json = nlohmann::ordered_json;
-
-Json toJson(const VMCPJsonValue& value) {
-  switch (value.kind) {
-    case VMCPJsonValue::Null: return nullptr;
-    case VMCPJsonValue::Boolean: return value.asBool(false);
-    case VMCPJsonValue::Number:
-      return value.isInteger() ? Json(value.asInt()) : Json(value.asDouble());
-    case VMCPJsonValue::String: return value.asString();
-    case VMCPJsonValue::Array: {
-      Json array = Json::array();
-      for (const auto& element : value.asArray()) array.push_back(toJson(element));
-      return array;
-    }
-    case VMCPJsonValue::Object: {
-      Json object = Json::object();
-      for (const auto& key : value.keys()) object[key] = toJson(value[key]);
-      return object;
-    }
-  }
-  return nullptr;
+const char* KindName(VMCPJsonValue::Kind kind) {
+  static const char* const names[] = {"null", "boolean", "number", "string", "array", "object"};
+  return names[kind];
 }
 
-VMCPJsonValue fromJson(const Json& json) {
-  switch (json.type()) {
-    case Json::value_t::boolean: return json.get<bool>();
-    case Json::value_t::number_integer: return json.get<std::int64_t>();
-    case Json::value_t::number_unsigned: {
-      const auto u = json.get<std::uint64_t>();
-      return u <= std::uint64_t(std::numeric_limits<std::int64_t>::max())
-                 ? VMCPJsonValue(std::int64_t(u))
-                 : VMCPJsonValue(double(u));
+// Lets the writer append to a std::string without a staging buffer.
+struct StringOutput {
+  using Ch = char;
+  std::string& out;
+  void Put(char c) { out.push_back(c); }
+  void Flush() {}
+};
+
+using Writer = rapidjson::Writer<StringOutput>;
+
+struct DiscardOutput {
+  using Ch = char;
+  void Put(char) {}
+};
+
+// The text with every byte that is not part of valid UTF-8 replaced by
+// U+FFFD, or nothing when the text is valid already (the common case).
+std::optional<std::string> RepairedUtf8(std::string_view text) {
+  DiscardOutput sink;
+  std::optional<std::string> repaired;
+  std::size_t copied = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      ++at;
+      continue;
     }
-    case Json::value_t::number_float: return json.get<double>();
-    case Json::value_t::string: return json.get<std::string>();
-    case Json::value_t::array: {
-      auto array = VMCPJsonValue::MakeArray();
-      for (const auto& element : json) array.push_back(fromJson(element));
-      return array;
+    rapidjson::MemoryStream in(text.data() + at, text.size() - at);
+    if (rapidjson::UTF8<>::Validate(in, sink)) {
+      at += in.Tell();
+      continue;
     }
-    case Json::value_t::object: {
-      auto object = VMCPJsonValue::MakeObject();
-      for (const auto& [key, member] : json.items()) object[key] = fromJson(member);
-      return object;
-    }
-    default: return {};
+    if (!repaired) repaired.emplace();
+    repaired->append(text.substr(copied, at - copied)).append("\xEF\xBF\xBD");
+    copied = ++at;
   }
+  if (repaired) repaired->append(text.substr(copied));
+  return repaired;
+}
+
+void WriteString(std::string_view text, Writer& writer) {
+  if (auto repaired = RepairedUtf8(text))
+    writer.String(repaired->data(), rapidjson::SizeType(repaired->size()));
+  else
+    writer.String(text.data(), rapidjson::SizeType(text.size()));
 }
 
 }  // namespace
 
-VMCPJsonValue::VMCPJsonValue(bool value) : kind(Boolean), boolean_(value) {}
-VMCPJsonValue::VMCPJsonValue(int value) : VMCPJsonValue(std::int64_t(value)) {}
-VMCPJsonValue::VMCPJsonValue(std::int64_t value)
-    : kind(Number), integral_(true), integer_(value), number_(double(value)) {}
-VMCPJsonValue::VMCPJsonValue(std::uint64_t value)
+// The parser and the writer reach the payload through here.
+class JsonValueAccess {
+ public:
+  static VMCPJsonValue& Append(VMCPJsonValue& array, VMCPJsonValue&& value) {
+    array.push_back(std::move(value));
+    return array.p_.elements->back();
+  }
+  static void Write(const VMCPJsonValue& value, Writer& writer);
+};
+
+namespace {
+
+// Builds values from the parser's events with an explicit stack of open
+// containers, so nesting costs heap, not call depth.
+class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
+ public:
+  VMCPJsonValue root;
+  bool tooDeep = false;
+
+  bool Null() { return add(VMCPJsonValue()); }
+  bool Bool(bool b) { return add(VMCPJsonValue(b)); }
+  bool Int(int i) { return add(VMCPJsonValue(i)); }
+  bool Uint(unsigned u) { return add(VMCPJsonValue(std::int64_t(u))); }
+  bool Int64(std::int64_t i) { return add(VMCPJsonValue(i)); }
+  bool Uint64(std::uint64_t u) { return add(VMCPJsonValue(u)); }
+  bool Double(double d) { return add(VMCPJsonValue(d)); }
+  bool String(const char* text, rapidjson::SizeType length, bool) {
+    return add(VMCPJsonValue(std::string(text, length)));
+  }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    key_.assign(text, length);
+    return true;
+  }
+  bool StartObject() { return open(VMCPJsonValue::MakeObject()); }
+  bool EndObject(rapidjson::SizeType) { return close(); }
+  bool StartArray() { return open(VMCPJsonValue::MakeArray()); }
+  bool EndArray(rapidjson::SizeType) { return close(); }
+
+ private:
+  VMCPJsonValue* place(VMCPJsonValue&& value) {
+    if (open_.empty()) return &(root = std::move(value));
+    VMCPJsonValue& container = *open_.back();
+    if (container.isArray()) return &JsonValueAccess::Append(container, std::move(value));
+    return &(container[key_] = std::move(value));  // a repeated key: the last one wins
+  }
+  bool add(VMCPJsonValue&& value) {
+    place(std::move(value));
+    return true;
+  }
+  bool open(VMCPJsonValue&& container) {
+    if (open_.size() >= VMCPJsonValue::kMaxDepth) return !(tooDeep = true);
+    open_.push_back(place(std::move(container)));
+    return true;
+  }
+  bool close() {
+    open_.pop_back();
+    return true;
+  }
+
+  std::vector<VMCPJsonValue*> open_;
+  std::string key_;
+};
+
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag |
+                                 rapidjson::kParseFullPrecisionFlag |
+                                 rapidjson::kParseValidateEncodingFlag;
+
+}  // namespace
+
+void JsonValueAccess::Write(const VMCPJsonValue& value, Writer& writer) {
+  switch (value.kind) {
+    case VMCPJsonValue::Null: writer.Null(); return;
+    case VMCPJsonValue::Boolean: writer.Bool(value.p_.boolean); return;
+    case VMCPJsonValue::Number:
+      if (value.integral_)
+        writer.Int64(value.p_.integer);
+      else if (std::isfinite(value.p_.number))
+        writer.Double(value.p_.number);
+      else
+        writer.Null();  // JSON has no infinities
+      return;
+    case VMCPJsonValue::String: WriteString(*value.p_.string, writer); return;
+    case VMCPJsonValue::Array:
+      writer.StartArray();
+      for (const auto& element : value.asArray()) Write(element, writer);
+      writer.EndArray();
+      return;
+    case VMCPJsonValue::Object:
+      writer.StartObject();
+      if (const auto* members = value.members()) {
+        for (std::size_t i = 0; i < members->keys.size(); ++i) {
+          const std::string& key = members->keys[i];
+          auto repaired = RepairedUtf8(key);
+          const std::string& name = repaired ? *repaired : key;
+          writer.Key(name.data(), rapidjson::SizeType(name.size()));
+          Write(members->values[i], writer);
+        }
+      }
+      writer.EndObject();
+      return;
+  }
+}
+
+VMCPJsonValue::VMCPJsonValue(bool value) noexcept : kind(Boolean) {
+  p_.boolean = value;
+}
+VMCPJsonValue::VMCPJsonValue(int value) noexcept : VMCPJsonValue(std::int64_t(value)) {}
+VMCPJsonValue::VMCPJsonValue(std::int64_t value) noexcept : kind(Number), integral_(true) {
+  p_.integer = value;
+}
+VMCPJsonValue::VMCPJsonValue(std::uint64_t value) noexcept
     : VMCPJsonValue(value <= std::uint64_t(std::numeric_limits<std::int64_t>::max())
                         ? VMCPJsonValue(std::int64_t(value))
                         : VMCPJsonValue(double(value))) {}
-VMCPJsonValue::VMCPJsonValue(double value) : kind(Number), number_(value) {}
-VMCPJsonValue::VMCPJsonValue(const char* value) : kind(String), string_(value ? value : "") {}
-VMCPJsonValue::VMCPJsonValue(std::string value) : kind(String), string_(std::move(value)) {}
+VMCPJsonValue::VMCPJsonValue(double value) noexcept : kind(Number) {
+  p_.number = value;
+}
+VMCPJsonValue::VMCPJsonValue(const char* value) : VMCPJsonValue(std::string(value ? value : "")) {}
+VMCPJsonValue::VMCPJsonValue(std::string value) : kind(String) {
+  p_.string = new std::string(std::move(value));
+}
+
+VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
+    : kind(other.kind), integral_(other.integral_) {
+  switch (kind) {
+    case Null: break;
+    case Boolean: p_.boolean = other.p_.boolean; break;
+    case Number: p_ = other.p_; break;
+    case String: p_.string = new std::string(*other.p_.string); break;
+    case Array:
+      p_.elements =
+          other.p_.elements ? new std::vector<VMCPJsonValue>(*other.p_.elements) : nullptr;
+      break;
+    case Object: p_.members = other.p_.members ? new Members(*other.p_.members) : nullptr; break;
+  }
+}
+
+VMCPJsonValue::VMCPJsonValue(VMCPJsonValue&& other) noexcept
+    : kind(other.kind), integral_(other.integral_), p_(other.p_) {
+  other.kind = Null;
+  other.p_ = {};
+}
+
+VMCPJsonValue& VMCPJsonValue::operator=(const VMCPJsonValue& other) {
+  if (this != &other) *this = VMCPJsonValue(other);
+  return *this;
+}
+
+VMCPJsonValue& VMCPJsonValue::operator=(VMCPJsonValue&& other) noexcept {
+  if (this == &other) return *this;
+  VMCPJsonValue taken(std::move(other));  // other may live inside this value
+  release();
+  kind = taken.kind;
+  integral_ = taken.integral_;
+  p_ = taken.p_;
+  taken.kind = Null;
+  return *this;
+}
+
+VMCPJsonValue::~VMCPJsonValue() {
+  release();
+}
+
+void VMCPJsonValue::release() noexcept {
+  switch (kind) {
+    case String: delete p_.string; break;
+    case Array: delete p_.elements; break;
+    case Object: delete p_.members; break;
+    default: break;
+  }
+  kind = Null;
+  p_ = {};
+}
 
 VMCPJsonValue VMCPJsonValue::MakeObject() {
   VMCPJsonValue value;
   value.kind = Object;
+  value.p_.members = nullptr;
   return value;
 }
 
 VMCPJsonValue VMCPJsonValue::MakeArray() {
   VMCPJsonValue value;
   value.kind = Array;
+  value.p_.elements = nullptr;
   return value;
 }
 
+const VMCPJsonValue::Members* VMCPJsonValue::members() const noexcept {
+  return kind == Object ? p_.members : nullptr;
+}
+
 VMCPJsonValue& VMCPJsonValue::operator[](const std::string& key) {
-  if (kind != Object) *this = MakeObject();
-  for (std::size_t i = 0; i < keys_.size(); ++i)
-    if (keys_[i] == key) return elements_[i];
-  keys_.push_back(key);
-  elements_.emplace_back();
-  return elements_.back();
+  if (kind == Null) *this = MakeObject();
+  if (kind != Object)
+    throw std::logic_error(std::string("VMCPJsonValue: a ") + KindName(kind) +
+                           " has no members; only null and objects take operator[]");
+  if (!p_.members) p_.members = new Members;
+  if (auto found = p_.members->find(key)) return p_.members->values[*found];
+  return p_.members->add(key);
 }
 
 const VMCPJsonValue& VMCPJsonValue::operator[](const std::string& key) const noexcept {
-  if (kind == Object)
-    for (std::size_t i = 0; i < keys_.size(); ++i)
-      if (keys_[i] == key) return elements_[i];
+  if (const auto* m = members())
+    if (auto found = m->find(key)) return m->values[*found];
   return nullValue();
 }
 
 bool VMCPJsonValue::has(const std::string& key) const noexcept {
-  if (kind != Object) return false;
-  for (const auto& k : keys_)
-    if (k == key) return true;
-  return false;
+  const auto* m = members();
+  return m && m->find(key).has_value();
 }
 
 bool VMCPJsonValue::erase(const std::string& key) {
-  if (kind != Object) return false;
-  for (std::size_t i = 0; i < keys_.size(); ++i) {
-    if (keys_[i] != key) continue;
-    keys_.erase(keys_.begin() + std::ptrdiff_t(i));
-    elements_.erase(elements_.begin() + std::ptrdiff_t(i));
-    return true;
-  }
-  return false;
+  auto* m = kind == Object ? p_.members : nullptr;
+  auto found = m ? m->find(key) : std::nullopt;
+  if (found) m->remove(*found);
+  return found.has_value();
 }
 
 std::string VMCPJsonValue::asString(const std::string& fallback) const {
-  return kind == String ? string_ : fallback;
+  return kind == String ? *p_.string : fallback;
 }
 
 bool VMCPJsonValue::asBool(bool fallback) const {
-  return kind == Boolean ? boolean_ : fallback;
+  return kind == Boolean ? p_.boolean : fallback;
 }
 
 std::int64_t VMCPJsonValue::asInt(std::int64_t fallback) const {
   if (kind != Number) return fallback;
-  return integral_ ? integer_ : std::int64_t(number_);
+  return integral_ ? p_.integer : std::int64_t(p_.number);
 }
 
 double VMCPJsonValue::asDouble(double fallback) const {
-  return kind == Number ? number_ : fallback;
+  if (kind != Number) return fallback;
+  return integral_ ? double(p_.integer) : p_.number;
 }
 
 const std::vector<VMCPJsonValue>& VMCPJsonValue::asArray() const noexcept {
-  return kind == Array ? elements_ : noElements();
+  return kind == Array && p_.elements ? *p_.elements : noElements();
 }
 
 const std::vector<std::string>& VMCPJsonValue::keys() const noexcept {
-  return kind == Object ? keys_ : noKeys();
+  const auto* m = members();
+  return m ? m->keys : noKeys();
 }
 
 std::size_t VMCPJsonValue::size() const noexcept {
-  return kind == Array || kind == Object ? elements_.size() : 0;
+  if (kind == Array) return asArray().size();
+  return keys().size();
 }
 
 void VMCPJsonValue::push_back(const VMCPJsonValue& value) {
@@ -166,34 +399,61 @@ void VMCPJsonValue::push_back(const VMCPJsonValue& value) {
 }
 
 void VMCPJsonValue::push_back(VMCPJsonValue&& value) {
-  if (kind != Array) *this = MakeArray();
-  elements_.push_back(std::move(value));
+  if (kind == Null) *this = MakeArray();
+  if (kind != Array)
+    throw std::logic_error(std::string("VMCPJsonValue: cannot append to a ") + KindName(kind) +
+                           "; only null and arrays take push_back");
+  if (!p_.elements) p_.elements = new std::vector<VMCPJsonValue>;
+  p_.elements->push_back(std::move(value));
+}
+
+void VMCPJsonValue::dumpTo(std::string& out) const {
+  StringOutput output{out};
+  Writer writer(output);
+  JsonValueAccess::Write(*this, writer);
 }
 
 std::string VMCPJsonValue::dump() const {
-  return toJson(*this).dump(-1, ' ', false, Json::error_handler_t::replace);
+  std::string out;
+  dumpTo(out);
+  return out;
+}
+
+void VMCPJsonValue::QuoteTo(std::string_view text, std::string& out) {
+  StringOutput output{out};
+  Writer writer(output);
+  WriteString(text, writer);
 }
 
 VMCPJsonValue VMCPJsonValue::Parse(std::string_view text) {
-  try {
-    return fromJson(Json::parse(text));
-  } catch (const Json::parse_error& error) {
-    throw VMCPJsonParseError(error.what(), error.byte);
+  // The reader takes a NUL for the end of the text; here it is an error.
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos)
+    throw VMCPJsonParseError("A NUL byte is not allowed in JSON text.", nul + 1);
+  rapidjson::MemoryStream in(text.data(), text.size());
+  TreeBuilder builder;
+  rapidjson::Reader reader;
+  if (const auto result = reader.Parse<kParseFlags>(in, builder); result.IsError()) {
+    const std::string message =
+        builder.tooDeep ? "Nesting is deeper than " + std::to_string(kMaxDepth) + " levels."
+                        : rapidjson::GetParseError_En(result.Code());
+    throw VMCPJsonParseError(message, result.Offset() + 1);
   }
+  return std::move(builder.root);
 }
 
 bool operator==(const VMCPJsonValue& a, const VMCPJsonValue& b) {
   if (a.kind != b.kind) return false;
   switch (a.kind) {
     case VMCPJsonValue::Null: return true;
-    case VMCPJsonValue::Boolean: return a.boolean_ == b.boolean_;
+    case VMCPJsonValue::Boolean: return a.p_.boolean == b.p_.boolean;
     case VMCPJsonValue::Number:
-      return a.integral_ && b.integral_ ? a.integer_ == b.integer_ : a.number_ == b.number_;
-    case VMCPJsonValue::String: return a.string_ == b.string_;
-    case VMCPJsonValue::Array: return a.elements_ == b.elements_;
+      return a.integral_ && b.integral_ ? a.p_.integer == b.p_.integer
+                                        : a.asDouble() == b.asDouble();
+    case VMCPJsonValue::String: return *a.p_.string == *b.p_.string;
+    case VMCPJsonValue::Array: return a.asArray() == b.asArray();
     case VMCPJsonValue::Object:
-      if (a.keys_.size() != b.keys_.size()) return false;
-      for (const auto& key : a.keys_)
+      if (a.size() != b.size()) return false;
+      for (const auto& key : a.keys())
         if (!b.has(key) || !(a[key] == b[key])) return false;
       return true;
   }

@@ -16,19 +16,29 @@ class QARN_MCP_API VMCPJsonValue {
   // The numbering is part of the contract: plug-ins test kind 4 for arrays.
   enum Kind : int { Null = 0, Boolean = 1, Number = 2, String = 3, Array = 4, Object = 5 };
 
-  VMCPJsonValue() = default;
-  VMCPJsonValue(std::nullptr_t) {}
-  VMCPJsonValue(bool value);
-  VMCPJsonValue(int value);
-  VMCPJsonValue(std::int64_t value);
-  VMCPJsonValue(std::uint64_t value);
-  VMCPJsonValue(double value);
+  // Deepest nesting Parse accepts; copies, destruction and dump recurse once
+  // per level, so the limit also keeps them off the end of the stack.
+  static constexpr std::size_t kMaxDepth = 512;
+
+  VMCPJsonValue() noexcept = default;
+  VMCPJsonValue(std::nullptr_t) noexcept {}
+  VMCPJsonValue(bool value) noexcept;
+  VMCPJsonValue(int value) noexcept;
+  VMCPJsonValue(std::int64_t value) noexcept;
+  VMCPJsonValue(std::uint64_t value) noexcept;
+  VMCPJsonValue(double value) noexcept;
   VMCPJsonValue(const char* value);
   VMCPJsonValue(std::string value);
+  VMCPJsonValue(const VMCPJsonValue& other);
+  VMCPJsonValue(VMCPJsonValue&& other) noexcept;
+  VMCPJsonValue& operator=(const VMCPJsonValue& other);
+  VMCPJsonValue& operator=(VMCPJsonValue&& other) noexcept;
+  ~VMCPJsonValue();
 
   static VMCPJsonValue MakeObject();
   static VMCPJsonValue MakeArray();
 
+  // Read only: the payload follows it.
   Kind kind = Null;
 
   bool isNull() const noexcept { return kind == Null; }
@@ -36,7 +46,8 @@ class QARN_MCP_API VMCPJsonValue {
   bool isObject() const noexcept { return kind == Object; }
   bool isString() const noexcept { return kind == String; }
 
-  // The member, created (as null) when absent; a null value becomes an object.
+  // The member, created (as null) when absent. A null value becomes an
+  // object; any other non-object throws std::logic_error.
   VMCPJsonValue& operator[](const std::string& key);
   // The member, or a shared null value; never throws.
   const VMCPJsonValue& operator[](const std::string& key) const noexcept;
@@ -56,30 +67,47 @@ class QARN_MCP_API VMCPJsonValue {
   // Number of elements or members.
   std::size_t size() const noexcept;
 
-  // Appends a copy; a null value becomes an array first.
+  // Appends a copy. A null value becomes an array; any other non-array
+  // throws std::logic_error.
   void push_back(const VMCPJsonValue& value);
   void push_back(VMCPJsonValue&& value);
 
-  // Compact JSON text. Invalid UTF-8 in strings is replaced, never thrown on.
+  // Compact JSON text, members in the order they were first set. Invalid
+  // UTF-8 in strings is replaced, never thrown on.
   std::string dump() const;
+  // Appends the compact text to out.
+  void dumpTo(std::string& out) const;
+  // Appends text as one JSON string literal (quoted and escaped) to out.
+  static void QuoteTo(std::string_view text, std::string& out);
   // Parses JSON text; throws VMCPJsonParseError with the byte position.
   static VMCPJsonValue Parse(std::string_view text);
 
   friend QARN_MCP_API bool operator==(const VMCPJsonValue& a, const VMCPJsonValue& b);
 
  private:
-  bool boolean_ = false;
+  struct Members;  // an object's members, insertion-ordered and indexed
+  friend class JsonValueAccess;
+
+  void release() noexcept;
+  const Members* members() const noexcept;
+  VMCPJsonValue& member(const std::string& key);
+
   bool integral_ = false;
-  std::int64_t integer_ = 0;
-  double number_ = 0.0;
-  std::string string_;
-  std::vector<VMCPJsonValue> elements_;  // array elements, or object values
-  std::vector<std::string> keys_;        // object keys, parallel to elements_
+  // Which member is live follows kind (and integral_ for numbers).
+  union Payload {
+    std::int64_t integer = 0;
+    bool boolean;
+    double number;
+    std::string* string;
+    std::vector<VMCPJsonValue>* elements;
+    Members* members;
+  } p_;
 };
 
 class QARN_MCP_API VMCPJsonParseError : public std::runtime_error {
  public:
   VMCPJsonParseError(const std::string& message, std::size_t position);
+  // The 1-based byte at which the text stopped being valid.
   std::size_t position() const noexcept { return position_; }
 
  private:
