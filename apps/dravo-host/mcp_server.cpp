@@ -25,12 +25,6 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
-// The parser's message without its bracketed error tag.
-std::string PlainParseMessage(const std::string& message) {
-  const auto end = message.find("] ");
-  return message.starts_with("[") && end != std::string::npos ? message.substr(end + 2) : message;
-}
-
 // What the client sees when a provider throws instead of answering.
 VMCPJsonValue FailedToolResult(const std::string& text) {
   VMCPJsonValue item = VMCPJsonValue::MakeObject();
@@ -56,15 +50,19 @@ std::string NegotiateProtocolVersion(const std::string& requested) {
   return versions.front();
 }
 
-VMCPJsonValue ToolResultFrom(const VMCPJsonValue& result) {
-  VMCPJsonValue text = VMCPJsonValue::MakeObject();
-  text["type"] = "text";
-  text["text"] = result.dump();
-  VMCPJsonValue answer = VMCPJsonValue::MakeObject();
-  answer["content"].push_back(std::move(text));
-  if (result.isObject()) answer["structuredContent"] = result;
+std::string ToolResultText(const VMCPJsonValue& result) {
+  // The result is serialised once: its text is both the text item and,
+  // unchanged, the structured content.
+  const std::string json = result.dump();
   const auto& success = result["success"];
-  answer["isError"] = success.kind == VMCPJsonValue::Boolean && !success.asBool();
+  const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
+  std::string answer;
+  answer.reserve(2 * json.size() + 96);
+  answer.append(R"({"content":[{"type":"text","text":)");
+  VMCPJsonValue::QuoteTo(json, answer);
+  answer.append("}]");
+  if (result.isObject()) answer.append(R"(,"structuredContent":)").append(json);
+  answer.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
   return answer;
 }
 
@@ -120,7 +118,7 @@ void McpServer::handleLine(std::string_view line) {
   try {
     message = VMCPJsonValue::Parse(line);
   } catch (const Qarn::mcp::VMCPJsonParseError& error) {
-    sendError(nullptr, kParseError, "Parse error: " + PlainParseMessage(error.what()));
+    sendError(nullptr, kParseError, std::string("Parse error: ") + error.what());
     return;
   }
   handleMessage(message);
@@ -188,7 +186,7 @@ void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& p
   result["instructions"] =
       "Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition.";
   initialized_ = true;
-  sendResult(id, std::move(result));
+  sendResult(id, result.dump());
 }
 
 void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
@@ -200,7 +198,7 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
     pending_[key] = cancelled;
   }
   pool_.post([this, id, key, method, params, cancelled] {
-    VMCPJsonValue result;
+    std::string result;
     std::optional<RpcError> error;
     if (!*cancelled) {
       try {
@@ -220,31 +218,31 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
     }
     if (*cancelled) return;  // the client gave up and expects no answer
     if (error) return sendError(id, error->code, error->message);
-    sendResult(id, std::move(result));
+    sendResult(id, result);
   });
 }
 
-VMCPJsonValue McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
-                                   const std::string& requestId,
-                                   const std::atomic<bool>& cancelled) {
-  if (method == "ping") return VMCPJsonValue::MakeObject();
+std::string McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
+                                 const std::string& requestId, const std::atomic<bool>& cancelled) {
+  if (method == "ping") return "{}";
   if (method == "tools/list") {
     VMCPJsonValue result = VMCPJsonValue::MakeObject();
     result["tools"] = Qarn::mcp::VMCPRegistry::ListTools();
     if (!result["tools"].isArray()) result["tools"] = VMCPJsonValue::MakeArray();
-    return result;
+    return result.dump();
   }
   if (method == "tools/call") return callTool(params, requestId, cancelled);
   throw RpcError{kMethodNotFound, "Method not found: " + Quoted(method)};
 }
 
-VMCPJsonValue McpServer::callTool(const VMCPJsonValue& params, const std::string& requestId,
-                                  const std::atomic<bool>& cancelled) {
+std::string McpServer::callTool(const VMCPJsonValue& params, const std::string& requestId,
+                                const std::atomic<bool>& cancelled) {
   if (!params["name"].isString())
     throw RpcError{kInvalidParams, "Invalid params: \"name\" must be the tool's name."};
   const std::string name = params["name"].asString();
-  VMCPJsonValue arguments = params["arguments"];
-  if (arguments.isNull()) arguments = VMCPJsonValue::MakeObject();
+  const VMCPJsonValue noArguments = VMCPJsonValue::MakeObject();
+  const VMCPJsonValue& given = params["arguments"];
+  const VMCPJsonValue& arguments = given.isNull() ? noArguments : given;
   if (!arguments.isObject())
     throw RpcError{kInvalidParams, "Invalid params: \"arguments\" must be an object."};
 
@@ -256,19 +254,20 @@ VMCPJsonValue McpServer::callTool(const VMCPJsonValue& params, const std::string
   } catch (const RpcError&) {
     throw;
   } catch (const std::exception& failure) {
-    return FailedToolResult("Tool " + Quoted(name) + " failed: " + failure.what());
+    return FailedToolResult("Tool " + Quoted(name) + " failed: " + failure.what()).dump();
   } catch (...) {
-    return FailedToolResult("Tool " + Quoted(name) + " failed with an unknown error.");
+    return FailedToolResult("Tool " + Quoted(name) + " failed with an unknown error.").dump();
   }
-  return ToolResultFrom(result);
+  return ToolResultText(result);
 }
 
-void McpServer::sendResult(const VMCPJsonValue& id, VMCPJsonValue result) {
-  VMCPJsonValue message = VMCPJsonValue::MakeObject();
-  message["jsonrpc"] = "2.0";
-  message["id"] = id;
-  message["result"] = std::move(result);
-  send(message);
+void McpServer::sendResult(const VMCPJsonValue& id, const std::string& resultJson) {
+  std::string line = R"({"jsonrpc":"2.0","id":)";
+  line.reserve(line.size() + resultJson.size() + 32);
+  id.dumpTo(line);
+  line.append(R"(,"result":)").append(resultJson).push_back('}');
+  std::lock_guard lock(outMutex_);
+  sink_(line);
 }
 
 void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text) {

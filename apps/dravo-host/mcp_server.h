@@ -35,8 +35,8 @@ enum ErrorCode : int {
 const std::vector<std::string>& SupportedProtocolVersions();
 std::string NegotiateProtocolVersion(const std::string& requested);
 
-// Turns a provider's result object into an MCP tool result.
-VMCPJsonValue ToolResultFrom(const VMCPJsonValue& result);
+// The JSON text of the MCP tool result that carries a provider's result.
+std::string ToolResultText(const VMCPJsonValue& result);
 
 struct ServerOptions {
   std::string name = "dravo-host";
@@ -65,12 +65,13 @@ class McpServer {
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
   void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params);
   void dispatch(const VMCPJsonValue& id, const std::string& method, const VMCPJsonValue& params);
-  VMCPJsonValue runMethod(const std::string& method, const VMCPJsonValue& params,
-                          const std::string& requestId, const std::atomic<bool>& cancelled);
-  VMCPJsonValue callTool(const VMCPJsonValue& params, const std::string& requestId,
-                         const std::atomic<bool>& cancelled);
+  // Each answers the JSON text of the request's result.
+  std::string runMethod(const std::string& method, const VMCPJsonValue& params,
+                        const std::string& requestId, const std::atomic<bool>& cancelled);
+  std::string callTool(const VMCPJsonValue& params, const std::string& requestId,
+                       const std::atomic<bool>& cancelled);
 
-  void sendResult(const VMCPJsonValue& id, VMCPJsonValue result);
+  void sendResult(const VMCPJsonValue& id, const std::string& resultJson);
   void sendError(const VMCPJsonValue& id, int code, const std::string& message);
   void send(const VMCPJsonValue& message);
 

@@ -269,12 +269,6 @@ std::string LineAndColumn(const std::string& text, std::size_t position) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
-// The parser's message without its bracketed error tag.
-std::string PlainParseMessage(const std::string& message) {
-  const auto end = message.find("] ");
-  return message.starts_with("[") && end != std::string::npos ? message.substr(end + 2) : message;
-}
-
 bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -398,7 +392,7 @@ std::vector<Brasko::StrongPtr<ScriptedNutrition>> LoadScriptedNutritions(
   } catch (const Qarn::mcp::VMCPJsonParseError& error) {
     throw ScriptError(source + ": at " +
                       LineAndColumn(content, error.position() > 0 ? error.position() - 1 : 0) +
-                      ": invalid JSON: " + PlainParseMessage(error.what()));
+                      ": invalid JSON: " + error.what());
   }
   return BuildScriptedNutritions(document, source);
 }

@@ -84,8 +84,9 @@ struct Client {
 struct MalformedLine {
   const char* label;
   std::string line;
-  int code;          // 0: no answer expected
-  VMCPJsonValue id;  // the id the error must carry
+  int code;            // 0: no answer expected
+  VMCPJsonValue id;    // the id the error must carry
+  bool first = false;  // sent before initialize
   friend void PrintTo(const MalformedLine& c, std::ostream* os) { *os << c.label; }
 };
 
@@ -94,7 +95,8 @@ class MalformedLines : public ::testing::TestWithParam<MalformedLine> {};
 TEST_P(MalformedLines, AnswerWithTheRightErrorAndKeepServing) {
   const auto& c = GetParam();
   Client client;
-  client.serve(kInitialize + "\n" + c.line + "\n" + kPing + "\n");
+  client.serve(c.first ? c.line + "\n" + kInitialize + "\n" + kPing + "\n"
+                       : kInitialize + "\n" + c.line + "\n" + kPing + "\n");
   ASSERT_TRUE(client.answer("init")["result"].isObject());
   EXPECT_TRUE(client.answer(99)["result"].isObject()) << "ping after the bad line";
   if (c.code == 0) {
@@ -110,12 +112,23 @@ TEST_P(MalformedLines, AnswerWithTheRightErrorAndKeepServing) {
 
 const std::string kHuge = R"({"jsonrpc":"2.0","id":5,"method":"ping","params":{"x":")" +
                           std::string(300000, 'a') + "\"}}";
+const std::string kDeep = std::string(20000, '[') + std::string(20000, ']');
+const std::string kNul = kPing + std::string(1, '\0') + "rest";
 
 INSTANTIATE_TEST_SUITE_P(
     Server, MalformedLines,
     ::testing::Values(
         MalformedLine{"bad_json", "this is not json", -32700, nullptr},
         MalformedLine{"truncated_json", R"({"jsonrpc":"2.0","id":1,)", -32700, nullptr},
+        MalformedLine{"huge_number", R"({"jsonrpc":"2.0","id":1,"method":"ping","x":1e400})",
+                      -32700, nullptr},
+        MalformedLine{"huge_negative_number", R"({"jsonrpc":"2.0","id":1,"x":[-1e400]})", -32700,
+                      nullptr},
+        MalformedLine{"huge_number_in_arguments", Call(1, "anything", R"({"x":1e999999})"), -32700,
+                      nullptr},
+        MalformedLine{"huge_number_before_initialize", "1e400", -32700, nullptr, true},
+        MalformedLine{"deep_nesting", kDeep, -32700, nullptr},
+        MalformedLine{"nul_byte", kNul, -32700, nullptr},
         MalformedLine{"array", "[1,2]", -32600, nullptr},
         MalformedLine{"number", "42", -32600, nullptr},
         MalformedLine{"wrong_version", R"({"jsonrpc":"1.0","id":1,"method":"ping"})", -32600, 1},

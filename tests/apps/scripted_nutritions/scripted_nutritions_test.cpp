@@ -215,6 +215,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Malformed{"syntax", "{\n  \"nutritions\": [\n    {\"name\": \"a\",}\n  ]\n}",
                   "line 3, column 18: invalid JSON"},
+        Malformed{"huge_number", "{\"nutritions\": [1e400]}",
+                  "column 17: invalid JSON: Number too big"},
+        Malformed{"deep", std::string(20000, '[') + std::string(20000, ']'),
+                  "invalid JSON: Nesting is deeper than"},
         Malformed{"not_object", "[]", "top level: expected an object"},
         Malformed{"no_list", "{}", "nutritions: expected an array"},
         Malformed{"unknown_top", R"({"nutritions":[],"extra":1})", "extra: unknown member"},
