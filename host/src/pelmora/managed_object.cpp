@@ -1,22 +1,27 @@
 #include <qarn/managed_object.h>
 
-#include <algorithm>
+#include <cstdint>
+#include <map>
 #include <mutex>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace Qarn {
 
 namespace {
 
-struct Entry {
-  VManagedObject::TypeId type;
-  Brasko::StrongPtr<VManagedObject> object;
-};
-
 // Plug-ins register and unregister from any thread while tools walk it.
+// Objects sit by type in registration order (a running number); a second
+// index by object makes unregistering logarithmic, not a pass over all.
 struct Registry {
   std::mutex mutex;
-  std::vector<Entry> entries;
+  std::uint64_t registered = 0;
+  std::unordered_map<VManagedObject::TypeId,
+                     std::map<std::uint64_t, Brasko::StrongPtr<VManagedObject>>>
+      byType;
+  std::unordered_multimap<const VManagedObject*, std::pair<VManagedObject::TypeId, std::uint64_t>>
+      byObject;
 };
 
 Registry& registry() {
@@ -28,8 +33,10 @@ std::vector<Brasko::StrongPtr<VManagedObject>> snapshotOf(VManagedObject::TypeId
   auto& r = registry();
   std::lock_guard lock(r.mutex);
   std::vector<Brasko::StrongPtr<VManagedObject>> objects;
-  for (const auto& entry : r.entries)
-    if (entry.type == type) objects.push_back(entry.object);
+  if (auto found = r.byType.find(type); found != r.byType.end()) {
+    objects.reserve(found->second.size());
+    for (const auto& entry : found->second) objects.push_back(entry.second);
+  }
   return objects;
 }
 
@@ -58,24 +65,34 @@ void VManagedObject::registerObject(TypeId type, const Brasko::StrongPtr<VManage
   if (!object) return;
   auto& r = registry();
   std::lock_guard lock(r.mutex);
-  r.entries.push_back({type, object});
+  const auto number = r.registered++;
+  r.byType[type].emplace(number, object);
+  r.byObject.emplace(object.get(), std::pair{type, number});
 }
 
 bool VManagedObject::unregisterObject(const VManagedObject* object) {
-  std::vector<Entry> removed;  // released outside the lock: destructors may re-enter
+  std::vector<Brasko::StrongPtr<VManagedObject>> removed;  // released outside the lock:
+                                                           // destructors may re-enter
   auto& r = registry();
   {
     std::lock_guard lock(r.mutex);
-    auto keep = std::stable_partition(r.entries.begin(), r.entries.end(),
-                                      [&](const Entry& e) { return e.object.get() != object; });
-    std::move(keep, r.entries.end(), std::back_inserter(removed));
-    r.entries.erase(keep, r.entries.end());
+    const auto [first, last] = r.byObject.equal_range(object);
+    for (auto it = first; it != last; ++it) {
+      auto& ofType = r.byType.at(it->second.first);
+      const auto entry = ofType.find(it->second.second);
+      removed.push_back(std::move(entry->second));
+      ofType.erase(entry);
+    }
+    r.byObject.erase(first, last);
   }
   return !removed.empty();
 }
 
 std::size_t VManagedObject::registeredCount(TypeId type) {
-  return snapshotOf(type).size();
+  auto& r = registry();
+  std::lock_guard lock(r.mutex);
+  const auto found = r.byType.find(type);
+  return found == r.byType.end() ? 0 : found->second.size();
 }
 
 }  // namespace Qarn
