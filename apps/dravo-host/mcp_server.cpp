@@ -36,6 +36,14 @@ VMCPJsonValue FailedToolResult(const std::string& text) {
   return answer;
 }
 
+// A result line up to where the result's JSON text goes.
+std::string ResultLinePrefix(const VMCPJsonValue& id) {
+  std::string line = R"({"jsonrpc":"2.0","id":)";
+  id.dumpTo(line);
+  line.append(R"(,"result":)");
+  return line;
+}
+
 }  // namespace
 
 const std::vector<std::string>& SupportedProtocolVersions() {
@@ -50,20 +58,21 @@ std::string NegotiateProtocolVersion(const std::string& requested) {
   return versions.front();
 }
 
-std::string ToolResultText(const VMCPJsonValue& result) {
+void AppendToolResult(VMCPJsonValue result, std::string& out) {
   // The result is serialised once: its text is both the text item and,
-  // unchanged, the structured content.
+  // unchanged, the structured content. The tree goes before the text is
+  // escaped, so the two never take memory together with the line.
   const std::string json = result.dump();
   const auto& success = result["success"];
   const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
-  std::string answer;
-  answer.reserve(2 * json.size() + 96);
-  answer.append(R"({"content":[{"type":"text","text":)");
-  VMCPJsonValue::QuoteTo(json, answer);
-  answer.append("}]");
-  if (result.isObject()) answer.append(R"(,"structuredContent":)").append(json);
-  answer.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
-  return answer;
+  const bool structured = result.isObject();
+  result = VMCPJsonValue();
+  out.reserve(out.size() + json.size() * 9 / 4 + 96);
+  out.append(R"({"content":[{"type":"text","text":)");
+  VMCPJsonValue::QuoteTo(json, out);
+  out.append("}]");
+  if (structured) out.append(R"(,"structuredContent":)").append(json);
+  out.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
 }
 
 McpServer::McpServer(ServerOptions options, LineSink sink)
@@ -198,12 +207,12 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
     pending_[key] = cancelled;
   }
   pool_.post([this, id, key, method, params, cancelled] {
-    std::string result;
+    std::string line = ResultLinePrefix(id);
     std::optional<RpcError> error;
     if (!*cancelled) {
       try {
         const std::string requestId = id.isString() ? id.asString() : key;
-        result = runMethod(method, params, requestId, *cancelled);
+        runMethod(method, params, requestId, *cancelled, line);
       } catch (const RpcError& rpc) {
         error = rpc;
       } catch (const std::exception& failure) {
@@ -218,25 +227,27 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
     }
     if (*cancelled) return;  // the client gave up and expects no answer
     if (error) return sendError(id, error->code, error->message);
-    sendResult(id, result);
+    line.push_back('}');
+    sendLine(line);
   });
 }
 
-std::string McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
-                                 const std::string& requestId, const std::atomic<bool>& cancelled) {
-  if (method == "ping") return "{}";
+void McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
+                          const std::string& requestId, const std::atomic<bool>& cancelled,
+                          std::string& out) {
+  if (method == "ping") return void(out.append("{}"));
   if (method == "tools/list") {
     VMCPJsonValue result = VMCPJsonValue::MakeObject();
     result["tools"] = Qarn::mcp::VMCPRegistry::ListTools();
     if (!result["tools"].isArray()) result["tools"] = VMCPJsonValue::MakeArray();
-    return result.dump();
+    return result.dumpTo(out);
   }
-  if (method == "tools/call") return callTool(params, requestId, cancelled);
+  if (method == "tools/call") return callTool(params, requestId, cancelled, out);
   throw RpcError{kMethodNotFound, "Method not found: " + Quoted(method)};
 }
 
-std::string McpServer::callTool(const VMCPJsonValue& params, const std::string& requestId,
-                                const std::atomic<bool>& cancelled) {
+void McpServer::callTool(const VMCPJsonValue& params, const std::string& requestId,
+                         const std::atomic<bool>& cancelled, std::string& out) {
   if (!params["name"].isString())
     throw RpcError{kInvalidParams, "Invalid params: \"name\" must be the tool's name."};
   const std::string name = params["name"].asString();
@@ -254,20 +265,17 @@ std::string McpServer::callTool(const VMCPJsonValue& params, const std::string& 
   } catch (const RpcError&) {
     throw;
   } catch (const std::exception& failure) {
-    return FailedToolResult("Tool " + Quoted(name) + " failed: " + failure.what()).dump();
+    return FailedToolResult("Tool " + Quoted(name) + " failed: " + failure.what()).dumpTo(out);
   } catch (...) {
-    return FailedToolResult("Tool " + Quoted(name) + " failed with an unknown error.").dump();
+    return FailedToolResult("Tool " + Quoted(name) + " failed with an unknown error.").dumpTo(out);
   }
-  return ToolResultText(result);
+  AppendToolResult(std::move(result), out);
 }
 
 void McpServer::sendResult(const VMCPJsonValue& id, const std::string& resultJson) {
-  std::string line = R"({"jsonrpc":"2.0","id":)";
-  line.reserve(line.size() + resultJson.size() + 32);
-  id.dumpTo(line);
-  line.append(R"(,"result":)").append(resultJson).push_back('}');
-  std::lock_guard lock(outMutex_);
-  sink_(line);
+  std::string line = ResultLinePrefix(id);
+  line.append(resultJson).push_back('}');
+  sendLine(line);
 }
 
 void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text) {
@@ -280,7 +288,10 @@ void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& 
 }
 
 void McpServer::send(const VMCPJsonValue& message) {
-  const std::string line = message.dump();
+  sendLine(message.dump());
+}
+
+void McpServer::sendLine(const std::string& line) {
   std::lock_guard lock(outMutex_);
   sink_(line);
 }

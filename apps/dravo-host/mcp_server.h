@@ -35,8 +35,9 @@ enum ErrorCode : int {
 const std::vector<std::string>& SupportedProtocolVersions();
 std::string NegotiateProtocolVersion(const std::string& requested);
 
-// The JSON text of the MCP tool result that carries a provider's result.
-std::string ToolResultText(const VMCPJsonValue& result);
+// Appends the JSON text of the MCP tool result that carries a provider's
+// result, which it consumes.
+void AppendToolResult(VMCPJsonValue result, std::string& out);
 
 struct ServerOptions {
   std::string name = "dravo-host";
@@ -65,15 +66,17 @@ class McpServer {
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
   void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params);
   void dispatch(const VMCPJsonValue& id, const std::string& method, const VMCPJsonValue& params);
-  // Each answers the JSON text of the request's result.
-  std::string runMethod(const std::string& method, const VMCPJsonValue& params,
-                        const std::string& requestId, const std::atomic<bool>& cancelled);
-  std::string callTool(const VMCPJsonValue& params, const std::string& requestId,
-                       const std::atomic<bool>& cancelled);
+  // Each appends the JSON text of the request's result to out.
+  void runMethod(const std::string& method, const VMCPJsonValue& params,
+                 const std::string& requestId, const std::atomic<bool>& cancelled,
+                 std::string& out);
+  void callTool(const VMCPJsonValue& params, const std::string& requestId,
+                const std::atomic<bool>& cancelled, std::string& out);
 
   void sendResult(const VMCPJsonValue& id, const std::string& resultJson);
   void sendError(const VMCPJsonValue& id, int code, const std::string& message);
   void send(const VMCPJsonValue& message);
+  void sendLine(const std::string& line);
 
   ServerOptions options_;
   LineSink sink_;

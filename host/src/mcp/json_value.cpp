@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -94,7 +95,8 @@ const char* KindName(VMCPJsonValue::Kind kind) {
   return names[kind];
 }
 
-// Lets the writer append to a std::string without a staging buffer.
+// Lets the writer append to a std::string without a staging buffer. It
+// grows as the string does: no room is set aside for worst-case escaping.
 struct StringOutput {
   using Ch = char;
   std::string& out;
@@ -116,6 +118,14 @@ std::optional<std::string> RepairedUtf8(std::string_view text) {
   std::optional<std::string> repaired;
   std::size_t copied = 0;
   for (std::size_t at = 0; at < text.size();) {
+    if (at + 8 <= text.size()) {
+      std::uint64_t eight;
+      std::memcpy(&eight, text.data() + at, 8);
+      if ((eight & 0x8080808080808080u) == 0) {
+        at += 8;  // plain ASCII, eight bytes at a time
+        continue;
+      }
+    }
     if (static_cast<unsigned char>(text[at]) < 0x80) {
       ++at;
       continue;
