@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (fuzz preset) and runs each for a short while
 # on its seed corpus: a smoke check. FUZZ_SECONDS sets the time per target
-# (default 15). New inputs are thrown away; a crash fails the script and
-# leaves its input in build/fuzz/artifacts/. Long runs: see README.
+# (default 15). New inputs are thrown away; a crash fails the script (after
+# the other targets ran) and leaves its input in build/fuzz/artifacts/.
+# Long runs: see README.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh libclang-rt-dev
@@ -22,6 +23,7 @@ dictionary_of() {
   esac
 }
 
+failed=()
 for corpus in fuzz/corpus/*/; do
   name=$(basename "$corpus")
   scratch=$(mktemp -d)
@@ -29,10 +31,15 @@ for corpus in fuzz/corpus/*/; do
   if ! build/fuzz/bin/fuzz_"$name" "$scratch" "$corpus" -max_total_time="$seconds" \
     -dict=fuzz/dictionaries/"$(dictionary_of "$name")".dict -timeout=10 \
     -artifact_prefix="$artifacts/$name-" >"$log" 2>&1; then
-    tail -n 40 "$log"
+    tail -n 20 "$log"
     echo "fuzz_$name: FAILED (input in $artifacts/)"
-    exit 1
+    failed+=("$name")
+    continue
   fi
   rm -rf "$scratch"
   echo "fuzz_$name: $(grep -E '^#[0-9]+' "$log" | tail -n 1 | awk '{print $1, $3, $4}' | tr -d '#') execs, no finding"
 done
+if ((${#failed[@]})); then
+  echo "fuzz targets with findings: ${failed[*]}"
+  exit 1
+fi
