@@ -37,7 +37,7 @@ for corpus in fuzz/corpus/*/; do
     continue
   fi
   rm -rf "$scratch"
-  echo "fuzz_$name: $(grep -E '^#[0-9]+' "$log" | tail -n 1 | awk '{print $1, $3, $4}' | tr -d '#') execs, no finding"
+  echo "fuzz_$name: $(grep -E '^#[0-9]+' "$log" | tail -n 1 | awk '{print $1 " execs, coverage " $4}' | tr -d '#'), no finding"
 done
 if ((${#failed[@]})); then
   echo "fuzz targets with findings: ${failed[*]}"
