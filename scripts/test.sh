@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: formatting, sanitizers (dev), clang, ThreadSanitizer,
-# then the Windows cross-build under wine.
+# a short run of each fuzz target, then the Windows cross-build under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Some nodejs packages bring npm along; Debian's ships it separately.
@@ -19,5 +19,8 @@ for preset in dev clang tsan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+# Every fuzz target, briefly, on its seed corpus.
+echo "=== fuzz ==="
+scripts/fuzz.sh
 # The Windows artefacts: cross-built with mingw-w64, inspected, tests run under wine.
 scripts/test-windows.sh

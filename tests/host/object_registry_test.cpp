@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -66,6 +67,24 @@ TEST(ObjectRegistry, RegisteringWhileWalkingIsSafe) {
   stop = true;
   churn.join();
   EXPECT_EQ(VManagedObject::registeredCount(VNutrition::domainType()), 0u);
+}
+
+// A plug-in's static registration, made before anything used the registry,
+// is destroyed after it at exit and still unregisters safely.
+TEST(ObjectRegistry, StaticRegistrationMayOutliveTheRegistry) {
+  struct Early {
+    Brasko::StrongPtr<dravo::testing::TestNutrition> nutrition =
+        Brasko::MakeStrong<dravo::testing::TestNutrition>("early");
+    ~Early() { std::_Exit(VManagedObject::unregisterObject(nutrition.get()) ? 0 : 2); }
+  };
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, registry not yet built
+  EXPECT_EXIT(
+      {
+        static Early early;
+        VManagedObject::registerObject(VNutrition::domainType(), early.nutrition);
+        std::exit(1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -24,8 +24,10 @@ struct Registry {
       byObject;
 };
 
+// Never destroyed: a plug-in's static registration may unregister at exit
+// after this library's statics are gone, whichever order they die in.
 Registry& registry() {
-  static Registry instance;
+  static Registry& instance = *new Registry;
   return instance;
 }
 

@@ -2,14 +2,14 @@
 
 #include <demo_converters/core/paths.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
 
 namespace dravo::demo {
 
-BlockReader::BlockReader(const std::filesystem::path& path, std::size_t capacity)
-    : path_(path), buffer_(capacity) {
+BlockReader::BlockReader(const std::filesystem::path& path, std::size_t capacity) : path_(path) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error))
     throw std::runtime_error(Quoted(path) + ": is a directory, not a file.");
@@ -17,6 +17,10 @@ BlockReader::BlockReader(const std::filesystem::path& path, std::size_t capacity
   if (!stream_) throw std::runtime_error(Quoted(path) + ": cannot open the file.");
   const auto size = std::filesystem::file_size(path, error);
   fileSize_ = error ? 0 : size;
+  // Nothing larger than a small file can be taken from it, so its buffer stays small.
+  buffer_.resize(fileSize_ > 0 ? static_cast<std::size_t>(std::min<std::uint64_t>(
+                                     capacity, std::max<std::uint64_t>(fileSize_, 4096)))
+                               : capacity);
 }
 
 bool BlockReader::fill(std::size_t wanted) {

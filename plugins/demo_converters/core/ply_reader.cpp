@@ -131,6 +131,38 @@ void LocateVertexProperties(BlockReader& reader, PlyHeader& header) {
     Fail(reader, "the PLY vertex element lacks an x, y or z property.");
 }
 
+// A list length must be a whole number in range; NaN fails every comparison,
+// so the test is written to let only good values through.
+bool IsListLength(double count, double limit) {
+  return count >= 0 && count <= limit && count == std::floor(count);
+}
+
+// The fewest bytes one instance of the element can take: its scalars and list
+// counts in binary, one character per value and a blank between in ASCII. At
+// least one, so that no count can exceed the file's size.
+std::uint64_t MinimumInstanceBytes(const PlyElement& element, PlyFormat format) {
+  const std::uint64_t values = element.properties.size();
+  if (format == PlyFormat::Ascii) return values == 0 ? 1 : 2 * values - 1;
+  std::uint64_t bytes = 0;
+  for (const auto& property : element.properties)
+    bytes += SizeOf(property.isList ? property.countType : property.type);
+  return std::max<std::uint64_t>(bytes, 1);
+}
+
+// Rejects counts the rest of the file cannot hold before they drive a loop.
+void CheckCountsFit(BlockReader& reader, const PlyHeader& header) {
+  std::uint64_t remaining = reader.fileSize() - std::min(reader.fileSize(), reader.offset());
+  for (std::size_t e = 0; e <= header.vertexElement; ++e) {
+    const PlyElement& element = header.elements[e];
+    const std::uint64_t bytes = MinimumInstanceBytes(element, header.format);
+    if (element.count > remaining / bytes)
+      Fail(reader, "truncated or corrupt: the header announces " + std::to_string(element.count) +
+                       " \"" + element.name + "\" entries, the rest of the file holds at most " +
+                       std::to_string(remaining / bytes) + ".");
+    remaining -= element.count * bytes;
+  }
+}
+
 // Reads one element instance in binary into values (list properties are skipped).
 bool ReadBinaryInstance(BlockReader& reader, const PlyElement& element, bool big,
                         std::vector<double>& values) {
@@ -141,7 +173,7 @@ bool ReadBinaryInstance(BlockReader& reader, const PlyElement& element, bool big
       const char* countBytes = reader.take(SizeOf(property.countType));
       if (!countBytes) return false;
       const double count = DecodeScalar(countBytes, property.countType, big);
-      if (count < 0 || count > 1e12)
+      if (!IsListLength(count, 1e12))
         Fail(reader, "impossible list length in element \"" + element.name + "\".");
       if (!reader.skip(static_cast<std::uint64_t>(count) * SizeOf(property.type))) return false;
       continue;
@@ -165,7 +197,7 @@ bool ReadAsciiInstance(BlockReader& reader, const PlyElement& element, std::stri
     if (word >= words.size() || !ParseDouble(words[word++], value))
       Fail(reader, "unreadable \"" + element.name + "\" line: \"" + line.substr(0, 80) + "\".");
     if (element.properties[i].isList) {
-      if (value < 0 || value > static_cast<double>(words.size()))
+      if (!IsListLength(value, static_cast<double>(words.size())))
         Fail(reader, "impossible list length in element \"" + element.name + "\".");
       word += static_cast<std::size_t>(value);
     } else {
@@ -204,6 +236,7 @@ PlyHeader ReadPlyHeader(BlockReader& reader) {
     if (words[0] == "end_header") {
       if (!sawFormat) Fail(reader, "the PLY header has no format line.");
       LocateVertexProperties(reader, header);
+      CheckCountsFit(reader, header);
       return header;
     }
     if (words[0] == "format") {
@@ -229,6 +262,8 @@ PlyHeader ReadPlyPoints(const std::filesystem::path& path,
   std::string line;
   for (std::size_t e = 0; e <= header.vertexElement; ++e) {
     const PlyElement& element = header.elements[e];
+    // A binary element without properties has no bytes to read, however many it announces.
+    if (header.format != PlyFormat::Ascii && element.properties.empty()) continue;
     for (std::uint64_t i = 0; i < element.count; ++i) {
       const bool ok = header.format == PlyFormat::Ascii
                           ? ReadAsciiInstance(reader, element, line, values)

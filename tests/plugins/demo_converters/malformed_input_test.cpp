@@ -6,6 +6,7 @@
 #include <demo_converters/nutritions/ply_to_xyz.h>
 #include <demo_converters/nutritions/xyz_to_ply.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -43,6 +44,18 @@ const std::string kXyzProps = "property float x\nproperty float y\nproperty floa
 
 std::string Cut(const std::string& bytes, std::size_t drop) {
   return bytes.substr(0, bytes.size() - drop);
+}
+
+// A binary face whose one list is announced by a float count.
+std::function<std::string()> BinaryFaceWithListCount(float count) {
+  return [=] {
+    char raw[4];
+    WriteLittle(raw, count);
+    return PlyHead("binary_little_endian",
+                   "element face 1\nproperty list float int idx\nelement vertex 0\n" + kXyzProps +
+                       "end_header\n") +
+           std::string(raw, 4);
+  };
 }
 
 class MalformedPly : public ::testing::TestWithParam<BadFile> {};
@@ -109,17 +122,17 @@ INSTANTIATE_TEST_SUITE_P(
                   return full.substr(0, full.find("end_header\n") + 14);
                 },
                 "\"camera\" entries"},
-        BadFile{"binary_list_float_count",
+        BadFile{"binary_list_float_count", BinaryFaceWithListCount(1e30f),
+                "impossible list length"},
+        BadFile{"binary_list_nan_count", BinaryFaceWithListCount(std::nanf("")),
+                "impossible list length"},
+        BadFile{"binary_empty_element_endless",
                 [] {
-                  std::string bytes =
-                      PlyHead("binary_little_endian",
-                              "element face 1\nproperty list float int idx\nelement vertex 0\n" +
-                                  kXyzProps + "end_header\n");
-                  char raw[4];
-                  WriteLittle(raw, 1e30f);
-                  return bytes + std::string(raw, 4);
+                  return PlyHead("binary_little_endian",
+                                 "element nothing 18446744073709551615\nelement vertex 0\n" +
+                                     kXyzProps + "end_header\n");
                 },
-                "impossible list length"}));
+                "announces 18446744073709551615 \"nothing\" entries"}));
 
 // A LAS file from the sample with one field changed.
 template <class T>

@@ -1,0 +1,19 @@
+// JSON text that parses serialises to text that parses to the same value.
+#include <qarn/mcp/json_value.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using Qarn::mcp::VMCPJsonValue;
+  VMCPJsonValue value;
+  try {
+    value = VMCPJsonValue::Parse(std::string_view(reinterpret_cast<const char*>(data), size));
+  } catch (const Qarn::mcp::VMCPJsonParseError&) {
+    return 0;
+  }
+  const std::string text = value.dump();
+  const VMCPJsonValue again = VMCPJsonValue::Parse(text);
+  if (!(again == value) || again.dump() != text) std::abort();
+  return 0;
+}
