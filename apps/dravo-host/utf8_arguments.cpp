@@ -1,8 +1,9 @@
 #include <dravo-host/utf8_arguments.h>
 
 #if defined(_WIN32)
-#  include <shellapi.h>
 #  include <windows.h>
+// shellapi.h needs windows.h first.
+#  include <shellapi.h>
 #endif
 
 namespace dravo::host {
