@@ -367,7 +367,8 @@ std::string ScriptedNutrition::convert(const std::set<std::string>& outputs,
                                                       : (outputs.empty() ? 0 : outputs.size() - 1);
   for (const auto& name : outputs) {
     if (toWrite-- == 0) break;
-    std::ofstream(PathFromUtf8(outputDir) / PathFromUtf8(name)) << behaviour_.content;
+    std::ofstream(PathFromUtf8(outputDir) / PathFromUtf8(name), std::ios::binary)
+        << behaviour_.content;
   }
   MaybeRaise(behaviour_.throwsOnConvert);
   return behaviour_.error;

@@ -33,8 +33,9 @@ const host = path.join(tree, 'bin', launcher ? 'dravo-host.exe' : 'dravo-host');
 const hostPath = (p) => (launcher ? 'Z:' + p.replaceAll('/', '\\') : p);
 // The host's command line for spawn and spawnSync.
 const hostCommand = (args) => (launcher ? [launcher, [host, ...args]] : [host, args]);
-// What a failed change into a missing folder says, in the system's words.
-const missingPathMessage = launcher ? 'The system cannot find the path specified.' : 'No such file or directory';
+// What a failed change into a missing folder says, in the system's words
+// (wine's own; Windows says "The system cannot find the path specified.").
+const missingPathMessage = launcher ? 'Path not found.' : 'No such file or directory';
 const catalogue = path.join(work, 'nutritions.json');
 const demoPlugins = path.join(work, 'demo-plugins');
 // A file or folder in the work folder, named as the host sees it.
@@ -45,7 +46,8 @@ let stderrText = '';
 // serveArgs replace the default catalogue, they are not added to it.
 async function connect(serveArgs = ['--nutritions', hostPath(catalogue)]) {
   const [command, args] = hostCommand(['serve', ...serveArgs]);
-  const transport = new StdioClientTransport({ command, args, stderr: 'pipe' });
+  // The whole environment: the client would pass only a few variables, and wine needs its own.
+  const transport = new StdioClientTransport({ command, args, env: process.env, stderr: 'pipe' });
   transport.stderr.on('data', (chunk) => { stderrText += chunk; });
   const c = new Client({ name: 'dravo-e2e', version: '1.0.0' });
   await c.connect(transport);
