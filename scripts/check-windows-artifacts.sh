@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Inspects the cross-built Windows artefacts the way a host would see them:
-# the module's export table, its import list and its string-table resource.
-# Prints what it found and fails on any difference from what the module must
-# look like.
+# Inspects the installed Windows tree the way a host would see it: every file a
+# user runs is there, and the module's export table, import list and
+# string-table resource. Prints what it found and fails on any difference from
+# what the module must look like.
 #
-# usage: scripts/check-windows-artifacts.sh [BIN_DIR]   (default build/windows/bin)
+# usage: scripts/check-windows-artifacts.sh [BIN_DIR]   (default build/windows/install/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bin=${1:-build/windows/bin}
+bin=${1:-build/windows/install/bin}
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 module=dravo_mcp_nutrition.tolm
+plugins=$bin/plugins
 export_name=TOLM_API_2026_OCT_02__dravo_mcp_nutrition
 
 failures=0
@@ -24,7 +25,10 @@ for tool in "$objdump" wrestool iconv od cmp; do
 done
 
 # --- the files themselves -------------------------------------------------
-for file in mcp.dll pelmora.dll brasko.dll "$module"; do
+# The host, its libraries and the compiler runtime side by side; the plug-ins
+# in plugins/ below them.
+for file in dravo-host.exe mcp.dll pelmora.dll brasko.dll libstdc++-6.dll libgcc_s_seh-1.dll \
+  libwinpthread-1.dll "plugins/$module" plugins/dravo_demo_converters.tolm; do
   if [[ ! -f $bin/$file ]]; then
     fail "$bin/$file is missing"
     continue
@@ -32,9 +36,9 @@ for file in mcp.dll pelmora.dll brasko.dll "$module"; do
   header=$("$objdump" -f "$bin/$file")
   grep -q 'file format pei-x86-64' <<<"$header" || fail "$file is not a 64-bit PE image"
 done
-[[ -f $bin/$module ]] || { echo "$failures failure(s)" >&2; exit 1; }
+[[ -f $plugins/$module ]] || { echo "$failures failure(s)" >&2; exit 1; }
 
-private=$("$objdump" -p "$bin/$module")
+private=$("$objdump" -p "$plugins/$module")
 # IMAGE_FILE_DLL is bit 0x2000 of the file header characteristics.
 characteristics=$(awk '/^Characteristics/ { print $2; exit }' <<<"$private")
 ((${characteristics:-0} & 0x2000)) || fail "$module is not marked as a DLL (characteristics $characteristics)"
@@ -102,7 +106,7 @@ done
 # --- string-table resource ------------------------------------------------
 # Exactly one resource: type 6 (string table), block 1, language 1033,
 # code page 0.
-resources=$(wrestool -l "$bin/$module")
+resources=$(wrestool -l "$plugins/$module")
 echo "resources of $module:"
 echo "$resources" | sed 's/^/  /'
 resource_pattern='^--type=6 --name=1 --language=1033 \[type=string offset=0x[0-9a-f]+ size=[0-9]+\]$'
@@ -123,7 +127,7 @@ for text in "${texts[@]}"; do
   printf "\\x$(printf %02x $((length & 0xff)))\\x$(printf %02x $((length >> 8)))"
   printf '%s' "$text" | iconv -f UTF-8 -t UTF-16LE
 done >"$work/expected.bin"
-wrestool -x --raw --type=6 --name=1 --language=1033 "$bin/$module" >"$work/actual.bin" ||
+wrestool -x --raw --type=6 --name=1 --language=1033 "$plugins/$module" >"$work/actual.bin" ||
   fail "cannot extract string-table block 1"
 
 # Decode what is actually there, so the printout shows the module's strings

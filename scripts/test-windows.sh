@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows artefacts with mingw-w64 (preset "windows"),
-# checks the module's exports, imports and string table, and runs the test
-# programs under wine, headless, in a throw-away wine prefix.
+# Cross-builds the Windows tree with mingw-w64 (preset "windows"), installs it,
+# checks the module's exports, imports and string table, and runs under wine,
+# headless, in a throw-away wine prefix: the test programs, then the
+# end-to-end suite against the installed dravo-host.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils wine64
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils wine64 nodejs
+command -v npm >/dev/null || scripts/install-deps.sh npm
+[[ -d tests/e2e/node_modules ]] || npm ci --prefix tests/e2e --no-audit --no-fund
 
 jobs=${JOBS:-$(nproc)}
 echo "=== windows ==="
+started=$SECONDS
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 bin=build/windows/bin
-scripts/check-windows-artifacts.sh "$bin"
+install=build/windows/install
+rm -rf "$install"
+cmake --install build/windows --prefix "$install" >/dev/null
+scripts/check-windows-artifacts.sh "$install/bin"
 
 # Debian's wine64 package keeps its loader and server outside PATH.
 wine=$(command -v wine64 || true)
@@ -19,19 +26,12 @@ wine=$(command -v wine64 || true)
 wineserver=$(dirname "$(readlink -f "$wine")")/wineserver
 [[ -x $wineserver ]] || wineserver=$(command -v wineserver)
 
-# The test programs need the compiler's runtime DLLs beside them, as a
-# shipped application would carry them.
-compiler=x86_64-w64-mingw32-g++-posix
-for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
-  source=$($compiler -print-file-name=$dll)
-  [[ -f $source ]] || { echo "$dll not found in the mingw-w64 install" >&2; exit 1; }
-  cp -u "$source" "$bin/"
-done
-
 # A fresh prefix every run, so nothing from an earlier run or from the
 # user's own wine set-up leaks in; HOME too, so nothing falls back to ~/.wine.
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/dravo-wine.XXXXXX")
 export WINEPREFIX=$scratch/prefix HOME=$scratch WINEARCH=win64 WINEDEBUG=-all
+# File names outside ASCII reach Windows programs intact only from a UTF-8 locale.
+export LC_ALL=C.UTF-8
 # No window system, and no offer to install the .NET and HTML runtimes.
 unset DISPLAY WAYLAND_DISPLAY
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -47,7 +47,8 @@ mkdir -p "$WINEPREFIX"
 timeout 300 "$wine" wineboot --init >"$scratch/wineboot.log" 2>&1 ||
   { cat "$scratch/wineboot.log" >&2; echo "wine cannot set up a prefix" >&2; exit 1; }
 
-mapfile -t programs < <(find "$bin" -maxdepth 1 -name '*.exe' -printf '%f\n' | sort)
+mapfile -t programs < <(find "$bin" -maxdepth 1 \( -name '*_test.exe' -o -name '*_tests.exe' \) \
+  -printf '%f\n' | sort)
 ((${#programs[@]})) || { echo "no test programs in $bin" >&2; exit 1; }
 logs=build/windows/wine-logs
 mkdir -p "$logs"
@@ -65,8 +66,27 @@ for program in "${programs[@]}"; do
     failed+=("$program")
   fi
 done
+
+# The demo samples, written by the Windows build of the generator.
+samples=$PWD/build/windows/samples
+timeout 120 "$wine" "$bin/dravo_demo_sample_generator.exe" "Z:${samples//\//\\}" ||
+  { echo "the sample generator failed under wine" >&2; exit 1; }
+# The end-to-end suite, the same one the Linux builds run, against the
+# installed tree under wine.
+status=0
+DRAVO_HOST_LAUNCHER=$wine DRAVO_HOST_PREFIX=$PWD/$install DRAVO_SAMPLES=$samples \
+  DRAVO_NUTRITIONS=$PWD/$install/share/dravo-host/example-nutritions.json \
+  timeout 600 node --test tests/e2e/host.test.mjs >"$logs/e2e.log" 2>&1 || status=$?
+if ((status == 0)); then
+  echo "wine: e2e: $(grep -E '^(# |ℹ )(tests|pass|fail|skipped) ' "$logs/e2e.log" | tr '\n' ' ')"
+else
+  cat "$logs/e2e.log" >&2
+  failed+=(e2e)
+fi
+
 if ((${#failed[@]})); then
   echo "failed under wine: ${failed[*]}" >&2
   exit 1
 fi
-echo "Windows tests passed under wine (${#programs[@]} programs)"
+echo "Windows step passed under wine (${#programs[@]} test programs and the e2e suite)" \
+  "in $((SECONDS - started)) s"

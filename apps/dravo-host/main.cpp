@@ -1,9 +1,11 @@
 // dravo-host: loads the application's plug-ins and serves their MCP tools
 // over standard input and output.
+#include <dravo-host/binary_stdio.h>
 #include <dravo-host/command_line.h>
 #include <dravo-host/mcp_server.h>
 #include <dravo-host/path_text.h>
 #include <dravo-host/plugin_loader.h>
+#include <dravo-host/utf8_arguments.h>
 #include <scripted_nutritions/scripted_nutritions.h>
 
 #include <brasko/executable_dir.h>
@@ -102,8 +104,9 @@ int Run(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseBinaryStdio();
   std::string error;
-  const auto line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+  const auto line = ParseCommandLine(Utf8Arguments(argc, argv), error);
   if (!line) return UsageError(error);
   if (line->command == CommandLine::Command::Help) {
     std::cout << "dravo-host " << DRAVO_HOST_VERSION

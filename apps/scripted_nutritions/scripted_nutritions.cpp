@@ -1,5 +1,7 @@
 #include <scripted_nutritions/scripted_nutritions.h>
 
+#include <dravo-host/path_text.h>
+
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -306,7 +308,7 @@ bool ScriptedNutrition::isDigestible(const std::string& path) const {
                          [&](const std::string& suffix) { return EndsWith(path, suffix); });
     case D::ByExtension: break;
   }
-  std::string extension = AsciiLower(std::filesystem::path(path).extension().string());
+  std::string extension = AsciiLower(Utf8(PathFromUtf8(path).extension()));
   if (!extension.empty()) extension.erase(0, 1);  // the dot
   bool found = false;
   getExtensions([&](const std::string& own) { found = found || extension == AsciiLower(own); });
@@ -325,7 +327,7 @@ bool ScriptedNutrition::getOutputFiles(std::set<std::string>& outputs, const std
     }
     for (const auto& input : inputs) {
       auto expanded = name;
-      expanded.replace(at, stem.size(), std::filesystem::path(input).stem().string());
+      expanded.replace(at, stem.size(), Utf8(PathFromUtf8(input).stem()));
       outputs.insert(expanded);
     }
   }
@@ -359,7 +361,8 @@ std::string ScriptedNutrition::convert(const std::set<std::string>& outputs,
                                                       : (outputs.empty() ? 0 : outputs.size() - 1);
   for (const auto& name : outputs) {
     if (toWrite-- == 0) break;
-    std::ofstream(std::filesystem::path(outputDir) / name) << behaviour_.content;
+    std::ofstream(PathFromUtf8(outputDir) / PathFromUtf8(name), std::ios::binary)
+        << behaviour_.content;
   }
   MaybeRaise(behaviour_.throwsOnConvert);
   return behaviour_.error;
@@ -380,7 +383,7 @@ std::vector<Brasko::StrongPtr<ScriptedNutrition>> BuildScriptedNutritions(
 
 std::vector<Brasko::StrongPtr<ScriptedNutrition>> LoadScriptedNutritions(
     const std::filesystem::path& file) {
-  const std::string source = file.string();
+  const std::string source = Utf8(file);
   std::ifstream in(file, std::ios::binary);
   if (!in) throw ScriptError(source + ": cannot be read");
   std::stringstream text;

@@ -54,15 +54,11 @@ TEST_F(WorkingDirectory, MissingDirectoryIsASystemErrorAndChangesNothing) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error.category(), std::system_category());
   EXPECT_TRUE(fs::equivalent(fs::current_path(), root_));
+  // The system's own code, not the C runtime's errno value.
 #if defined(_WIN32)
-  // The system's code and wording, not the C runtime's errno text.
-  EXPECT_TRUE(error.value() == ERROR_PATH_NOT_FOUND || error.value() == ERROR_FILE_NOT_FOUND)
-      << error.value();
-  EXPECT_EQ(error.message(), std::system_category().message(error.value()));
-  EXPECT_NE(error.message(), std::generic_category().message(ENOENT));
+  EXPECT_EQ(error.value(), ERROR_PATH_NOT_FOUND);
 #else
   EXPECT_EQ(error.value(), ENOENT);
-  EXPECT_EQ(error.message(), std::generic_category().message(ENOENT));
 #endif
 }
 
@@ -74,7 +70,6 @@ TEST_F(WorkingDirectory, RegularFileIsNotADirectory) {
   EXPECT_TRUE(fs::equivalent(fs::current_path(), root_));
 #if defined(_WIN32)
   EXPECT_EQ(error.value(), ERROR_DIRECTORY);
-  EXPECT_NE(error.message(), std::generic_category().message(ENOTDIR));
 #else
   EXPECT_EQ(error.value(), ENOTDIR);
 #endif

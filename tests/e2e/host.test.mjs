@@ -3,7 +3,10 @@
 // The demo converters are moved out of plugins/ so the scripted catalogue is
 // served alone; a separate test loads them back with --plugins.
 //
-// Environment: DRAVO_HOST_PREFIX (an install tree), DRAVO_NUTRITIONS (JSON).
+// Environment: DRAVO_HOST_PREFIX (an install tree), DRAVO_NUTRITIONS (JSON),
+// DRAVO_SAMPLES (the generated demo samples). DRAVO_HOST_LAUNCHER runs a
+// Windows tree instead (wine64): bin/dravo-host.exe, spawned through it, is
+// then given every path in its Windows form.
 // Tests marked [tool behaviour] check what the module's tools answer; they
 // skip while a tool still says "not available in this build".
 import { test, before, after } from 'node:test';
@@ -18,23 +21,33 @@ import { ErrorCode, LATEST_PROTOCOL_VERSION, McpError } from '@modelcontextproto
 
 const prefix = process.env.DRAVO_HOST_PREFIX;
 const nutritions = process.env.DRAVO_NUTRITIONS;
-assert.ok(prefix && nutritions, 'set DRAVO_HOST_PREFIX and DRAVO_NUTRITIONS');
+const samples = process.env.DRAVO_SAMPLES;
+const launcher = process.env.DRAVO_HOST_LAUNCHER;
+assert.ok(prefix && nutritions && samples, 'set DRAVO_HOST_PREFIX, DRAVO_NUTRITIONS and DRAVO_SAMPLES');
 
-const work = fs.mkdtempSync(path.join(os.tmpdir(), 'dravo-e2e-'));
+// A folder name outside ASCII: every path the host gets passes through it.
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'dravo-e2e-Ünïcødé-日本-'));
 const tree = path.join(work, 'moved');  // the install tree, somewhere else
-const host = path.join(tree, 'bin', 'dravo-host');
+const host = path.join(tree, 'bin', launcher ? 'dravo-host.exe' : 'dravo-host');
+// The path as the host sees it: wine shows the Linux root as drive Z:.
+const hostPath = (p) => (launcher ? 'Z:' + p.replaceAll('/', '\\') : p);
+// The host's command line for spawn and spawnSync.
+const hostCommand = (args) => (launcher ? [launcher, [host, ...args]] : [host, args]);
+// What a failed change into a missing folder says, in the system's words
+// (wine's own; Windows says "The system cannot find the path specified.").
+const missingPathMessage = launcher ? 'Path not found.' : 'No such file or directory';
 const catalogue = path.join(work, 'nutritions.json');
 const demoPlugins = path.join(work, 'demo-plugins');
+// A file or folder in the work folder, named as the host sees it.
+const inWork = (name) => hostPath(path.join(work, name));
 let client;
 let stderrText = '';
 
 // serveArgs replace the default catalogue, they are not added to it.
-async function connect(serveArgs = ['--nutritions', catalogue]) {
-  const transport = new StdioClientTransport({
-    command: host,
-    args: ['serve', ...serveArgs],
-    stderr: 'pipe',
-  });
+async function connect(serveArgs = ['--nutritions', hostPath(catalogue)]) {
+  const [command, args] = hostCommand(['serve', ...serveArgs]);
+  // The whole environment: the client would pass only a few variables, and wine needs its own.
+  const transport = new StdioClientTransport({ command, args, env: process.env, stderr: 'pipe' });
   transport.stderr.on('data', (chunk) => { stderrText += chunk; });
   const c = new Client({ name: 'dravo-e2e', version: '1.0.0' });
   await c.connect(transport);
@@ -85,7 +98,7 @@ test('initialize negotiates the newest version and names the server', () => {
 // Spawns the host, sends one initialize, answers its protocolVersion.
 function negotiated(version) {
   const request = { jsonrpc: '2.0', id: 1, method: 'initialize', params: { protocolVersion: version, capabilities: {} } };
-  const run = spawnSync(host, [], { input: JSON.stringify(request) + '\n', encoding: 'utf8' });
+  const run = spawnSync(...hostCommand([]), { input: JSON.stringify(request) + '\n', encoding: 'utf8' });
   assert.equal(run.status, 0, run.stderr);
   return JSON.parse(run.stdout).result.protocolVersion;
 }
@@ -125,7 +138,7 @@ test('tools/list gives exactly the four declarations of the module', async () =>
     assert.ok(t.description.length > 40, t.name);
   }
   // The same declarations as the command line prints, unchanged on the way.
-  const printed = JSON.parse(spawnSync(host, ['tools'], { encoding: 'utf8' }).stdout);
+  const printed = JSON.parse(spawnSync(...hostCommand(['tools']), { encoding: 'utf8' }).stdout);
   assert.deepEqual(tools, printed);
 });
 
@@ -188,7 +201,7 @@ test('[tool behaviour] describe_nutrition gives parameters and scripts', async (
 
 test('[tool behaviour] analyse_nutrition summarises, analyses and judges files', async (t) => {
   if (!(await implemented(t, 'analyse_nutrition'))) return;
-  const files = [path.join(work, 'a.las'), path.join(work, 'notes.txt')];
+  const files = [inWork('a.las'), inWork('notes.txt')];
   const a = await call('analyse_nutrition', { name: 'Point Cloud Tiler', files });
   assert.equal(a.success, true);
   assert.equal(a.quickinfo, 'Point cloud with 1200 points.');
@@ -203,14 +216,14 @@ test('[tool behaviour] analyse_nutrition summarises, analyses and judges files',
 
 test('[tool behaviour] run_nutrition previews, converts and reports failures', async (t) => {
   if (!(await implemented(t, 'run_nutrition'))) return;
-  const files = [path.join(work, 'a.las')];
+  const files = [inWork('a.las')];
   const preview = await call('run_nutrition', { name: 'Point Cloud Tiler', files });
   assert.equal(preview.preview, true);
   assert.deepEqual(preview.predicted_output, ['a_tiles.vtu', 'index.json']);
 
   const out = fs.mkdtempSync(path.join(work, 'out-'));
   const run = await call('run_nutrition', {
-    name: 'Point Cloud Tiler', files, output_path: out, preview: false,
+    name: 'Point Cloud Tiler', files, output_path: hostPath(out), preview: false,
     arguments: 'Levels=5;TileLength=250;250;0',
   });
   assert.equal(run.success, true, JSON.stringify(run));
@@ -223,34 +236,39 @@ test('[tool behaviour] run_nutrition previews, converts and reports failures', a
   assert.equal(after.parameters.find((p) => p.name === 'Levels').value, '5');
 
   const partial = await call('run_nutrition', {
-    name: 'Partial Mesh Writer', files: [path.join(work, 'm.obj')], output_path: out, preview: false,
+    name: 'Partial Mesh Writer', files: [inWork('m.obj')], output_path: hostPath(out), preview: false,
   });
   assert.deepEqual(partial.output_files, ['m.vtu']);
   assert.deepEqual(partial.expected_not_written, ['m_normals.vtu']);
   assert.match(partial.note, /not found on disk/);
   const failing = await call('run_nutrition', {
-    name: 'Failing Converter', files: [path.join(work, 'x.dat')], output_path: out, preview: false,
+    name: 'Failing Converter', files: [inWork('x.dat')], output_path: hostPath(out), preview: false,
   });
   assert.equal(failing.error, 'Disk full: nothing was written.');
   assert.deepEqual(failing.log, ['checking the disk']);
   const gpu = await call('run_nutrition', {
-    name: 'Mandelbrot Demo', files: [path.join(work, 'x.frac')], output_path: out, preview: false,
+    name: 'Mandelbrot Demo', files: [inWork('x.frac')], output_path: hostPath(out), preview: false,
   });
   assert.equal(gpu.gpu_required, true);
   assert.match(gpu.error, /^"Mandelbrot Demo" is a GPU-only nutrition/);
   const thrown = await call('run_nutrition', {
-    name: 'Throwing Converter', files, output_path: out, preview: false,
+    name: 'Throwing Converter', files, output_path: hostPath(out), preview: false,
   });
   assert.equal(thrown.error, 'Conversion failed: the converter crashed');
   const noOutput = await call('run_nutrition', { name: 'Point Cloud Tiler', files, preview: false });
   assert.equal(noOutput.success, false);
   assert.match(noOutput.error, /output_path/);
+  const missing = inWork(path.join('missing', 'deeper'));
+  const unusable = await call('run_nutrition', {
+    name: 'Point Cloud Tiler', files, output_path: missing, preview: false,
+  });
+  assert.equal(unusable.error, `Cannot use output_path "${missing}": ${missingPathMessage}`);
 });
 
 test('[tool behaviour] an exception that escapes a tool is an error result', async (t) => {
   if (!(await implemented(t, 'run_nutrition'))) return;
   const result = await client.callTool({
-    name: 'run_nutrition', arguments: { name: 'Exploding Preview', files: [path.join(work, 'p.xyz')] },
+    name: 'run_nutrition', arguments: { name: 'Exploding Preview', files: [inWork('p.xyz')] },
   });
   assert.equal(result.isError, true);
   assert.match(result.content[0].text, /cannot predict the outputs/);
@@ -262,7 +280,7 @@ test('[tool behaviour] ping and tools/list are answered during a slow conversion
   const out = fs.mkdtempSync(path.join(work, 'slow-'));
   const order = [];
   const slow = call('run_nutrition', {
-    name: 'Slow Converter', files: [path.join(work, 's.slow')], output_path: out, preview: false,
+    name: 'Slow Converter', files: [inWork('s.slow')], output_path: hostPath(out), preview: false,
   }).then((r) => { order.push('slow'); return r; });
   await new Promise((resolve) => setTimeout(resolve, 200));  // let the conversion start
   await Promise.all([
@@ -278,11 +296,15 @@ test('[tool behaviour] ping and tools/list are answered during a slow conversion
 test('a broken plug-in is renamed to .tolm~ and named on stderr', async (t) => {
   const plugins = path.join(tree, 'bin', 'plugins');
   fs.writeFileSync(path.join(plugins, 'broken.tolm'), 'not a library');
+  // A real library without the export its name asks for: loaded, refused, freed, renamed.
+  fs.copyFileSync(path.join(demoPlugins, 'dravo_demo_converters.tolm'), path.join(plugins, 'misnamed.tolm'));
   stderrText = '';
   const second = await connect();
   try {
-    assert.ok(fs.existsSync(path.join(plugins, 'broken.tolm~')));
-    assert.ok(!fs.existsSync(path.join(plugins, 'broken.tolm')));
+    for (const name of ['broken', 'misnamed']) {
+      assert.ok(fs.existsSync(path.join(plugins, `${name}.tolm~`)), name);
+      assert.ok(!fs.existsSync(path.join(plugins, `${name}.tolm`)), name);
+    }
     // stderr is read asynchronously: give the line a moment to arrive.
     for (let i = 0; i < 50 && !/broken\.tolm/.test(stderrText); ++i)
       await new Promise((resolve) => setTimeout(resolve, 20));
@@ -293,39 +315,42 @@ test('a broken plug-in is renamed to .tolm~ and named on stderr', async (t) => {
     if (String(listed.error ?? '').includes('not available in this build')) {
       t.diagnostic('[tool behaviour] skipped: list_nutritions reporting "disabled"');
     } else {
-      assert.ok(listed.disabled.includes('broken.tolm~'), JSON.stringify(listed));
+      assert.deepEqual([...listed.disabled].sort(), ['broken.tolm~', 'misnamed.tolm~'], JSON.stringify(listed));
     }
   } finally {
     await second.close();
-    fs.rmSync(path.join(plugins, 'broken.tolm~'), { force: true });
+    for (const name of ['broken', 'misnamed']) fs.rmSync(path.join(plugins, `${name}.tolm~`), { force: true });
   }
 });
 
-test('[tool behaviour] the demo converters turn an XYZ file into PLY', async (t) => {
-  const demo = await connect(['--plugins', demoPlugins]);
+test('[tool behaviour] the demo converters turn the XYZ sample into PLY', async (t) => {
+  const demo = await connect(['--plugins', hostPath(demoPlugins)]);
   try {
     if (!(await implemented(t, 'list_nutritions', {}, demo))) return;
     const listed = await call('list_nutritions', { extension: 'xyz' }, demo);
     assert.deepEqual(listed.nutritions.map((n) => n.name), ['XYZ to PLY']);
-    const input = path.join(work, 'cloud.xyz');
-    fs.writeFileSync(input, '0 0 0\n1 2 3\n4 5 6\n');
-    const out = fs.mkdtempSync(path.join(work, 'ply-'));
+    fs.copyFileSync(path.join(samples, 'cloud.xyz'), path.join(work, 'cloud.xyz'));
+    const points = fs.readFileSync(path.join(work, 'cloud.xyz'), 'utf8').split('\n')
+      .filter((line) => line && !line.startsWith('#')).length;
+    const out = fs.mkdtempSync(path.join(work, 'ply-Größe-'));
     const run = await call('run_nutrition', {
-      name: 'XYZ to PLY', files: [input], output_path: out, preview: false, arguments: 'Binary=false',
+      name: 'XYZ to PLY', files: [inWork('cloud.xyz')], output_path: hostPath(out), preview: false,
+      arguments: 'Binary=false',
     }, demo);
     assert.equal(run.success, true, JSON.stringify(run));
-    assert.deepEqual(run.output_files, [path.join(out, 'cloud.ply')]);
+    assert.deepEqual(run.output_files, [hostPath(path.join(out, 'cloud.ply'))]);
     const ply = fs.readFileSync(path.join(out, 'cloud.ply'), 'utf8');
     assert.match(ply, /^ply\nformat ascii 1\.0\n/);
-    assert.match(ply, /\nelement vertex 3 *\n/);  // the count is padded, patched at the end
-    assert.match(ply, /end_header\n0 0 0\n1 2 3\n4 5 6\n$/);
+    // The count is padded, patched at the end.
+    assert.match(ply, new RegExp(`\\nelement vertex ${points} *\\n`));
+    assert.equal(ply.split('end_header\n')[1].split('\n').filter(Boolean).length, points);
   } finally {
     await demo.close();
   }
 });
 
 test('raw stdio: only protocol on stdout and a clean exit at end of input', async () => {
-  const child = spawn(host, ['--nutritions', catalogue], { stdio: ['pipe', 'pipe', 'pipe'] });
+  const child = spawn(...hostCommand(['--nutritions', hostPath(catalogue)]), { stdio: ['pipe', 'pipe', 'pipe'] });
   let stdout = '';
   child.stdout.on('data', (chunk) => { stdout += chunk; });
   const lines = [
@@ -334,25 +359,32 @@ test('raw stdio: only protocol on stdout and a clean exit at end of input', asyn
     { jsonrpc: '2.0', method: 'notifications/initialized' },
     { jsonrpc: '2.0', id: 3, method: 'no/such/method' },
     { jsonrpc: '2.0', id: 4, method: 'ping' },
+    { jsonrpc: '2.0', id: 5, method: 'tools/list' },
   ];
   child.stdin.end(lines.map((l) => JSON.stringify(l)).join('\n') + '\n{bad json\n');
   const code = await new Promise((resolve) => child.on('close', resolve));
   assert.equal(code, 0);
+  assert.ok(!stdout.includes('\r'), 'no CR on stdout');
   const answers = stdout.trim().split('\n').map((l) => JSON.parse(l));
   const byId = Object.fromEntries(answers.map((a) => [String(a.id), a]));
-  assert.equal(answers.length, 5);
+  assert.equal(answers.length, 6);
   assert.equal(byId['1'].error.code, -32002);
   assert.equal(byId['2'].result.protocolVersion, '2024-11-05');
   assert.equal(byId['3'].error.code, ErrorCode.MethodNotFound);
   assert.deepEqual(byId['4'].result, {});
   assert.equal(byId.null.error.code, ErrorCode.ParseError);
+  // tools/list carries the declarations byte for byte as the command line prints them.
+  const printed = spawnSync(...hostCommand(['tools']), { encoding: 'utf8' }).stdout;
+  assert.match(printed, /^\[\{.*\}\]\n$/s);
+  const listLine = stdout.split('\n').find((line) => JSON.parse(line).id === 5);
+  assert.ok(listLine.includes(`"result":{"tools":${printed.slice(0, -1)}}`), listLine);
 });
 
 test('a malformed catalogue stops the start with file and position', () => {
   const bad = path.join(work, 'bad.json');
   fs.writeFileSync(bad, '{"nutritions": [{"name": "x", "slots": [{"name": "s", "type": "vector3", "value": 1}]}]}');
-  const run = spawnSync(host, ['--nutritions', bad], { input: '', encoding: 'utf8' });
+  const run = spawnSync(...hostCommand(['--nutritions', hostPath(bad)]), { input: '', encoding: 'utf8' });
   assert.equal(run.status, 2);
   assert.equal(run.stdout, '');
-  assert.ok(run.stderr.includes(`${bad}: at nutritions[0].slots[0].value`), run.stderr);
+  assert.ok(run.stderr.includes(`${hostPath(bad)}: at nutritions[0].slots[0].value`), run.stderr);
 });

@@ -30,8 +30,13 @@ SharedLibrary::~SharedLibrary() {
 
 SharedLibrary SharedLibrary::open(const std::filesystem::path& path, std::string& error) {
   SharedLibrary library;
+  // A server has nobody to click away the system's "cannot load" dialog box.
+  DWORD previousMode = 0;
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
   library.handle_ = reinterpret_cast<void*>(LoadLibraryW(path.c_str()));
-  if (!library.handle_) error = std::system_category().message(int(GetLastError()));
+  const DWORD failure = GetLastError();
+  SetThreadErrorMode(previousMode, nullptr);
+  if (!library.handle_) error = std::system_category().message(int(failure));
   return library;
 }
 

@@ -6,6 +6,7 @@
 #include <dravo/mcp/nutrition/tools/nutrition_summary.h>
 #include <dravo/mcp/nutrition/tools/parameter_arguments.h>
 #include <dravo/mcp/nutrition/tools/strip_tags.h>
+#include <dravo/mcp/nutrition/tools/system_message.h>
 #include <dravo/mcp/nutrition/tools/tool_functions.h>
 #include <dravo/mcp/nutrition/tools/working_directory.h>
 
@@ -148,7 +149,7 @@ VMCPJsonValue RealRun(const RunRequest& run, const VMCPJsonValue& arguments) {
 
   WorkingDirectoryChange directory;
   if (const auto error = directory.enter(Utf8Path(run.outputDir)))
-    return ErrorResult("Cannot use output_path \"" + run.outputDir + "\": " + error.message());
+    return ErrorResult("Cannot use output_path \"" + run.outputDir + "\": " + SystemMessage(error));
   const auto outcome = Convert(run, directory);
   if (const auto* failure = std::get_if<std::string>(&outcome)) return ErrorResult(*failure);
   const auto& conversion = std::get<Conversion>(outcome);
