@@ -6,7 +6,7 @@
 # Long runs: see README.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh libclang-rt-dev
+scripts/install-deps.sh libclang-rt-dev nlohmann-json3-dev
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2
 seconds=${FUZZ_SECONDS:-15}

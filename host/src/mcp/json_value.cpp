@@ -5,7 +5,9 @@
 #include <rapidjson/reader.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -164,6 +166,23 @@ class JsonValueAccess {
 
 namespace {
 
+// The decimal exponent of a JSON number's leading digit: above zero for a
+// number out of range because it is too large, below zero when too small.
+long ExponentOf(std::string_view number) {
+  const auto e = number.find_first_of("eE");
+  const std::string_view digits = number.substr(0, e);
+  long exponent = 0;
+  if (e != std::string_view::npos) {
+    const auto text = number.substr(e + 1 + (number[e + 1] == '+'));
+    if (std::from_chars(text.data(), text.data() + text.size(), exponent).ec != std::errc())
+      exponent = text[0] == '-' ? -100000 : 100000;  // far beyond any double either way
+  }
+  const auto point = std::min(digits.find('.'), digits.size());
+  const auto first = digits.find_first_of("123456789");
+  if (first == std::string_view::npos) return -100000;  // zero
+  return exponent + (first < point ? long(point - first) - 1 : -long(first - point));
+}
+
 // Builds values from the parser's events with an explicit stack of open
 // containers, so nesting costs heap, not call depth.
 class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
@@ -171,13 +190,25 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   VMCPJsonValue root;
   bool tooDeep = false;
 
+  bool numberTooBig = false;
+
   bool Null() { return add(VMCPJsonValue()); }
   bool Bool(bool b) { return add(VMCPJsonValue(b)); }
-  bool Int(int i) { return add(VMCPJsonValue(i)); }
-  bool Uint(unsigned u) { return add(VMCPJsonValue(std::int64_t(u))); }
-  bool Int64(std::int64_t i) { return add(VMCPJsonValue(i)); }
-  bool Uint64(std::uint64_t u) { return add(VMCPJsonValue(u)); }
-  bool Double(double d) { return add(VMCPJsonValue(d)); }
+  // The reader checks the syntax; the standard library converts, correctly
+  // rounded, so that what was written reads back as the same number.
+  bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+    const char* end = text + length;
+    if (std::string_view(text, length).find_first_of(".eE") == std::string_view::npos) {
+      std::int64_t integer = 0;
+      if (std::from_chars(text, end, integer).ec == std::errc()) return add(VMCPJsonValue(integer));
+      std::uint64_t big = 0;
+      if (std::from_chars(text, end, big).ec == std::errc()) return add(VMCPJsonValue(big));
+    }
+    double number = 0;
+    if (std::from_chars(text, end, number).ec == std::errc()) return add(VMCPJsonValue(number));
+    if (ExponentOf(std::string_view(text, length)) > 0) return !(numberTooBig = true);
+    return add(VMCPJsonValue(text[0] == '-' ? -0.0 : 0.0));  // too small: zero
+  }
   bool String(const char* text, rapidjson::SizeType length, bool) {
     return add(VMCPJsonValue(std::string(text, length)));
   }
@@ -216,7 +247,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
 };
 
 constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag |
-                                 rapidjson::kParseFullPrecisionFlag |
+                                 rapidjson::kParseNumbersAsStringsFlag |
                                  rapidjson::kParseValidateEncodingFlag;
 
 }  // namespace
@@ -444,8 +475,9 @@ VMCPJsonValue VMCPJsonValue::Parse(std::string_view text) {
   rapidjson::Reader reader;
   if (const auto result = reader.Parse<kParseFlags>(in, builder); result.IsError()) {
     const std::string message =
-        builder.tooDeep ? "Nesting is deeper than " + std::to_string(kMaxDepth) + " levels."
-                        : rapidjson::GetParseError_En(result.Code());
+        builder.tooDeep        ? "Nesting is deeper than " + std::to_string(kMaxDepth) + " levels."
+        : builder.numberTooBig ? "Number too big to be stored in double."
+                               : rapidjson::GetParseError_En(result.Code());
     throw VMCPJsonParseError(message, result.Offset() + 1);
   }
   return std::move(builder.root);
