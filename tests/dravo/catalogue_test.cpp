@@ -13,10 +13,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using dravo::testing::Call;
-using Qarn::mcp::VMCPJsonValue;
-using Names = std::vector<std::string>;
+using namespace dravo::testing;
 
 const std::string kDisabledNote =
     "Some plugins are disabled by a previous load failure (renamed to *.tolm~). A nutrition you "
@@ -28,13 +25,8 @@ const std::string kEmptyNote =
 const std::string kNoMatchNote =
     "Nothing matched. Call it again without a filter/extension to see everything there is.";
 
-std::string Utf8(const fs::path& path) {
-  const auto text = path.u8string();
-  return {text.begin(), text.end()};
-}
-
 // The scratch directory is also what getExecutableDir reports.
-class Catalogue : public dravo::testing::ScratchTest {
+class Catalogue : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
@@ -46,7 +38,7 @@ class Catalogue : public dravo::testing::ScratchTest {
   }
   fs::path file(const fs::path& relative) {
     fs::create_directories((root / relative).parent_path());
-    dravo::testing::Touch(root / relative);
+    Touch(root / relative);
     return root / relative;
   }
   static Names sortedScan() {  // the walk keeps the file system's order
@@ -180,32 +172,24 @@ TEST_F(Catalogue, DescribeListsEverySlotWithItsValueTextAndTheScripts) {
   for (const char* e : {"las", "LAZ", "las"}) n->addExtension(e);
   n->outputExtensions = {"tif", "las"};
   n->genres = {"raster", "Points"};
-  auto count = Qarn::VParameter::MakeInteger(-3);
-  n->addInput("Scale", "Scale factor", Qarn::VParameter::MakeFloat(0.25));
-  n->addInput("Count", "How many", count);
+  n->addInput("Count", "How many", Qarn::VParameter::MakeInteger(42));
   n->addInput("TileLength", "x;y;z", Qarn::VParameter::MakeVector3({250, 250, 0}));
-  n->addInput("Group", "A heading, no value", {});
+  n->addInput("Group", "A heading", {});
   auto gone = Qarn::VParameter::MakeBool(true);
-  n->addInput("Gone", "Retired parameter", gone);
+  n->addInput("Gone", "Retired", gone);
   gone->retire();
   n->outputScripts[7] = {"zeta", "Shown last"};
   n->outputScripts[2] = {"alpha", "Shown first"};
-  ASSERT_TRUE(count->setValueFromText("42", {}, "", false, {}, nullptr, nullptr));
   EXPECT_EQ(Call("describe_nutrition", R"({"name":"Tiler"})").dump(),
-            VMCPJsonValue::Parse(R"({
-    "success": true, "name": "Tiler", "description": "Cuts <b>tiles</b>",
-    "extensions": ["las", "LAZ", "las"], "output_extensions": ["las", "tif"],
-    "genres": ["Points", "raster"],
-    "parameters": [
-      {"name": "Scale", "help": "Scale factor", "value": "0.25"},
-      {"name": "Count", "help": "How many", "value": "42"},
-      {"name": "TileLength", "help": "x;y;z", "value": "250;250;0"},
-      {"name": "Group", "help": "A heading, no value", "value": ""},
-      {"name": "Gone", "help": "Retired parameter", "value": ""}],
-    "output_scripts": [
-      {"id": 2, "shortname": "alpha", "description": "Shown first"},
-      {"id": 7, "shortname": "zeta", "description": "Shown last"}]})")
-                .dump());  // dump() compares the key order too
+            R"({"success":true,"name":"Tiler","description":"Cuts <b>tiles</b>",)"
+            R"("extensions":["las","LAZ","las"],"output_extensions":["las","tif"],)"
+            R"("genres":["Points","raster"],"parameters":[)"
+            R"({"name":"Count","help":"How many","value":"42"},)"
+            R"({"name":"TileLength","help":"x;y;z","value":"250;250;0"},)"
+            R"({"name":"Group","help":"A heading","value":""},)"
+            R"({"name":"Gone","help":"Retired","value":""}],"output_scripts":[)"
+            R"({"id":2,"shortname":"alpha","description":"Shown first"},)"
+            R"({"id":7,"shortname":"zeta","description":"Shown last"}]})");
   registry.add("Bare");
   EXPECT_EQ(Call("describe_nutrition", R"({"name":"Bare"})").dump(),
             R"({"success":true,"name":"Bare","description":"","extensions":[],)"

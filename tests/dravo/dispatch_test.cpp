@@ -4,9 +4,7 @@
 
 namespace {
 
-using dravo::testing::Call;
-using dravo::testing::Failure;
-using Qarn::mcp::VMCPJsonValue;
+using namespace dravo::testing;
 
 TEST(DeclareTools, AppendsFourSchemasAfterWhatTheArrayHeld) {
   auto tools = VMCPJsonValue::MakeArray();
@@ -68,7 +66,7 @@ class OtherObject : public Qarn::VManagedObject {
 // Name, lookup, files, then output_path: each failure stops before the next
 // check and before the nutrition is asked anything.
 TEST(ArgumentChecks, ComeInAFixedOrderWithExactMessages) {
-  dravo::testing::RegisteredObjects registry;
+  RegisteredObjects registry;
   auto tiler = registry.add("Tiler");
   auto count = Qarn::VParameter::MakeInteger(1);
   tiler->addInput("Count", "", count);

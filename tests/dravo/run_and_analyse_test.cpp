@@ -8,20 +8,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using dravo::testing::Call;
-using dravo::testing::Failure;
-using dravo::testing::NutritionMutexIsFree;
-using dravo::testing::Touch;
-using Qarn::mcp::VMCPJsonValue;
-using Names = std::vector<std::string>;
+using namespace dravo::testing;
 
 const std::string kLog = R"(["open: a.las","<b>wrote</b>","","<b>wrote</b>"])";
-
-std::string Utf8(const fs::path& path) {
-  const auto text = path.u8string();
-  return {text.begin(), text.end()};
-}
 
 std::string Join(const std::set<std::string>& strings) {
   std::string joined;
@@ -37,7 +26,7 @@ Names Strings(const VMCPJsonValue& array) {
 
 // A nutrition that notes each question it is asked, with the lock's state and
 // the working directory at that moment, and throws where a test says.
-class Tools : public dravo::testing::ScratchTest {
+class Tools : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
@@ -94,7 +83,7 @@ class Tools : public dravo::testing::ScratchTest {
     EXPECT_TRUE(NutritionMutexIsFree()) << label;
   }
 
-  Brasko::StrongPtr<dravo::testing::TestNutrition> nutrition = registry.add("Tiler");
+  Brasko::StrongPtr<TestNutrition> nutrition = registry.add("Tiler");
   Brasko::StrongPtr<Qarn::VParameter> count = Qarn::VParameter::MakeInteger(1);
   std::set<std::string> expected;
   std::string errorText;
@@ -155,8 +144,13 @@ TEST_F(Tools, RealRunFailuresRestoreTheDirectoryAndFreeTheLock) {
       R"(available over MCP (it needs the qtolm/quib/mcp plugin, which is not built). It can )"
       R"(still be listed and described.","gpu_required":true,"log":)" +
       kLog + "}";
-  const auto raise = [](auto what) { return std::function<void()>([what] { throw what; }); };
-  const std::string unknown = Failure("Conversion failed with an unknown error.");
+  const std::string cannotRead = Failure(
+      "\"arguments\": cannot read \"foo\" as a parameter: it carries no '=' and continues "
+      "nothing. Write name=value, separating parameters with newlines or semicolons; a value may "
+      "itself contain semicolons, as in TileLength=250;250;0.");
+  const std::string noSlot = Failure(
+      "\"Tiler\" has no parameter named \"Nope\". describe_nutrition lists its parameters.");
+  const std::function<void()> logicError = [] { throw std::logic_error("<b>kept</b>"); };
   const struct {
     std::string arguments, errorText, throwIn;
     std::function<void()> thrower;
@@ -164,36 +158,17 @@ TEST_F(Tools, RealRunFailuresRestoreTheDirectoryAndFreeTheLock) {
     std::int64_t count;
     std::size_t asked;
   } cases[] = {
-      {"foo;Count=5",
-       "",
-       "-",
-       {},
-       Failure("\"arguments\": cannot read \"foo\" as a parameter: it carries no '=' and continues "
-               "nothing. Write name=value, separating parameters with newlines or semicolons; a "
-               "value may itself contain semicolons, as in TileLength=250;250;0."),
-       1,
-       0},
-      {"Count=6;Nope=1",
-       "",
-       "-",
-       {},
-       Failure(
-           "\"Tiler\" has no parameter named \"Nope\". describe_nutrition lists its parameters."),
-       6,
-       0},
+      {"foo;Count=5", "", "-", {}, cannotRead, 1, 0},
+      {"Count=6;Nope=1", "", "-", {}, noSlot, 6, 0},
       {"Count=8", "<b>Bad</b> header\n", "-", {}, logged("Bad header"), 8, 2},
       {"", "<p> </p>\r\n", "-", {}, logged(""), 8, 2},
       {"", "Sorry: " + marker + " for this filter.", "-", {}, gpu, 8, 2},
-      {"", marker, "-", {}, gpu, 8, 2},
       {"", marker.substr(0, 20), "-", {}, logged(marker.substr(0, 20)), 8, 2},
       {"", "no cpu implementation", "-", {}, logged("no cpu implementation"), 8, 2},
       {"", "<i>No CPU imp</i>lementation", "-", {}, logged(marker), 8, 2},
-      {"Count=9", "", "convert", raise(std::runtime_error("disk full")),
-       Failure("Conversion failed: disk full"), 9, 2},
-      {"", "", "outputs", raise(std::logic_error("<b>kept</b>")),
-       Failure("Conversion failed: <b>kept</b>"), 9, 1},
-      {"", "", "convert", raise(42), unknown, 9, 2},
-      {"", "", "outputs", raise("text"), unknown, 9, 1},
+      {"Count=9", "", "outputs", logicError, Failure("Conversion failed: <b>kept</b>"), 9, 1},
+      {"", "", "convert", [] { throw 42; }, Failure("Conversion failed with an unknown error."), 9,
+       2},
   };
   expected = {"a.out"};
   for (const auto& c : cases) {
@@ -269,10 +244,8 @@ TEST_F(Tools, AnalyseExceptionsBecomeFailuresAndFreeTheLock) {
     std::function<void()> thrower;
     std::string error;
   } cases[] = {
-      {"analyse", [] { throw std::runtime_error("unreadable header"); },
-       "Analysis failed: unreadable header"},
       {"digestible", [] { throw std::out_of_range("bad path"); }, "Analysis failed: bad path"},
-      {"quickinfo", [] { throw 7; }, "Analysis failed with an unknown error."},
+      {"analyse", [] { throw 7; }, "Analysis failed with an unknown error."},
   };
   for (const auto& c : cases) {
     std::tie(throwIn, thrower) = std::tie(c.throwIn, c.thrower);

@@ -19,6 +19,12 @@ namespace dravo::testing {
 
 namespace fs = std::filesystem;
 using Qarn::mcp::VMCPJsonValue;
+using Names = std::vector<std::string>;
+
+inline std::string Utf8(const fs::path& path) {
+  const auto text = path.u8string();
+  return {text.begin(), text.end()};
+}
 
 // One call through the provider, as the host makes it.
 inline VMCPJsonValue Call(const std::string& tool, const VMCPJsonValue& arguments) {
