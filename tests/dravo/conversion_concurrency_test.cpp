@@ -8,13 +8,6 @@ namespace {
 
 using namespace dravo::testing;
 
-VMCPJsonValue RealRun(const std::string& name, const fs::path& output) {
-  auto args = VMCPJsonValue::Parse(R"({"files":["a.las"],"preview":false})");
-  args["name"] = name;
-  args["output_path"] = output.string();
-  return args;
-}
-
 // A conversion that stops half way until the test lets it go on.
 struct Gate {
   std::promise<void> entered, release;
@@ -43,7 +36,7 @@ class ConversionConcurrency : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    fs::create_directories(root / "second");
+    fs::create_directories("second");
     first->addInput("Count", "how many", count);
     first->conversion = [this](auto&&...) {
       gate.passThrough();
@@ -59,9 +52,7 @@ class ConversionConcurrency : public ScratchTest {
 
 // Each of these would hang here if it took the lock.
 TEST_F(ConversionConcurrency, ReadersPreviewsAndMissingOutputPathDoNotWaitForARun) {
-  auto args = RealRun("First", root / "out");
-  args["arguments"] = "Count=5";
-  std::thread run([&] { Call("run_nutrition", args); });
+  std::thread run([&] { Call("run_nutrition", RealRunArgs("First", "out", "Count=5")); });
   gate.entered.get_future().wait();
   EXPECT_FALSE(NutritionMutexIsFree());
   EXPECT_TRUE(Call("run_nutrition", R"({"name":"First","files":["a"]})")["success"].asBool(false));
@@ -89,9 +80,9 @@ TEST_F(ConversionConcurrency, SecondRunWaitsUntilTheFirstHasCheckedItsOutputs) {
   };
   second->outputFiles = [&](auto&&...) { secondAsked = true; };
   VMCPJsonValue firstResult;
-  std::thread one([&] { firstResult = Call("run_nutrition", RealRun("First", root / "out")); });
+  std::thread one([&] { firstResult = Call("run_nutrition", RealRunArgs("First", "out")); });
   gate.entered.get_future().wait();
-  std::thread two([&] { Call("run_nutrition", RealRun("Second", root / "second")); });
+  std::thread two([&] { Call("run_nutrition", RealRunArgs("Second", "second")); });
   while (!secondAsked && !SomeoneWaitsFor(dravo::nutrition::NutritionMutex()))
     std::this_thread::yield();
   EXPECT_FALSE(secondAsked) << "the second run asked its nutrition during the first";
@@ -124,8 +115,8 @@ TEST_F(ConversionConcurrency, RunsAndAnalysesNeverOverlap) {
   for (const char* name : {"First", "Second", "First", "Second"})
     threads.emplace_back([&, name] {
       for (int round = 0; round < 8; ++round) {
-        Call("analyse_nutrition", RealRun(name, ""));
-        Call("run_nutrition", RealRun(name, root / name));
+        Call("analyse_nutrition", RealRunArgs(name, ""));
+        Call("run_nutrition", RealRunArgs(name, name));
       }
     });
   for (auto& thread : threads) thread.join();

@@ -55,13 +55,6 @@ TEST(ModuleLoad, LoadServeAndUnloadInFixedOrder) {
   EXPECT_FALSE(entry(&host));
   EXPECT_EQ(host.keys, (Names{"TOLM_API_VERSION", "TOLM_API_VERSION"}));
 
-  const auto tools = VMCPRegistry::ListTools();
-  ASSERT_EQ(tools.size(), 4u);
-  EXPECT_EQ(tools.asArray()[3]["name"].asString(), "run_nutrition");
-  Qarn::mcp::VMCPJsonValue result = "untouched";
-  EXPECT_FALSE(VMCPRegistry::CallTool("run", Qarn::mcp::VMCPJsonValue::MakeObject(), {}, result));
-  EXPECT_EQ(result.asString(), "untouched");
-
   events.erase(events.begin(), events.begin() + 2);
   library.close();
   EXPECT_EQ(events, (Names{"Unregister(dravo-nutrition)",

@@ -70,11 +70,8 @@ class Tools : public ScratchTest {
     if (question.starts_with(throwIn) && thrower) thrower();
   }
 
-  VMCPJsonValue realRun(const std::string& outputPath, const std::string& arguments = "") {
-    auto args = VMCPJsonValue::Parse(R"({"name":"Tiler","files":["a.las"],"preview":false})");
-    args["output_path"] = outputPath;
-    args["arguments"] = arguments;
-    return Call("run_nutrition", args);
+  VMCPJsonValue realRun(const std::string& output, const std::string& arguments = "") {
+    return Call("run_nutrition", RealRunArgs("Tiler", output, arguments));
   }
 
   // Every way out leaves the directory as it was and the lock free.

@@ -67,8 +67,7 @@ TEST(ApplyParameterAssignments, StopsAtTheFirstFailureAndKeepsWhatWasSet) {
   retired->retire();
   const auto noSuch = [](const std::string& name) {
     return "\"tiler \" has no parameter named \"" + name +
-           "\". describe_nutrition lists its "
-           "parameters.";
+           "\". describe_nutrition lists its parameters.";
   };
   const auto rejected = [](const std::string& name, const std::string& value) {
     return "Could not set parameter \"" + name + "\" to \"" + value +

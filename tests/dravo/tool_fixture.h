@@ -36,6 +36,16 @@ inline VMCPJsonValue Call(const std::string& tool, const char* json) {
   return Call(tool, VMCPJsonValue::Parse(json));
 }
 
+// The arguments of a real run of run_nutrition on a.las.
+inline VMCPJsonValue RealRunArgs(const std::string& name, const std::string& output,
+                                 const std::string& arguments = "") {
+  auto args = VMCPJsonValue::Parse(R"({"files":["a.las"],"preview":false})");
+  args["name"] = name;
+  args["output_path"] = output;
+  args["arguments"] = arguments;
+  return args;
+}
+
 // The dump of the failure result with this message.
 inline std::string Failure(const std::string& message) {
   return R"({"success":false,"error":)" + VMCPJsonValue(message).dump() + "}";
