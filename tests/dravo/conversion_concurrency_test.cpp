@@ -21,7 +21,7 @@ struct Gate {
 
 // True once a second thread has come to the lock and found it taken. Elsewhere
 // than on glibc, a bounded wait stands in for the look at the lock word.
-bool SomeoneWaitsFor(std::mutex& mutex) {
+bool SomeoneWaitsFor([[maybe_unused]] std::mutex& mutex) {
 #if defined(__GLIBC__)
   // 2: locked, with a waiter. Read atomically: the lock's owner writes it.
   return __atomic_load_n(&mutex.native_handle()->__data.__lock, __ATOMIC_RELAXED) > 1;
