@@ -1,27 +1,16 @@
-#include <dravo/mcp/nutrition/tools/tool_functions.h>
-#include "conversion_fixture.h"
+// The module-wide lock: what waits for a real run, and what does not.
+#include "tool_fixture.h"
 
 #include <future>
 #include <mutex>
-#include <thread>
 
 namespace {
 
-using dravo::nutrition::ToolAnalyseNutrition;
-using dravo::nutrition::ToolDescribeNutrition;
-using dravo::nutrition::ToolListNutritions;
-using dravo::nutrition::ToolRunNutrition;
-using dravo::testing::NutritionMutexIsFree;
-using dravo::testing::RealRunArgs;
-using dravo::testing::RunArgs;
-using dravo::testing::TestNutrition;
-using Qarn::mcp::VMCPJsonValue;
-namespace fs = std::filesystem;
+using namespace dravo::testing;
 
 // A conversion that stops half way until the test lets it go on.
 struct Gate {
-  std::promise<void> entered;
-  std::promise<void> release;
+  std::promise<void> entered, release;
   std::shared_future<void> released = release.get_future().share();
 
   void passThrough() {
@@ -30,155 +19,110 @@ struct Gate {
   }
 };
 
-class ConversionConcurrency : public dravo::testing::ScratchTest {
+// True once a second thread has come to the lock and found it taken. Elsewhere
+// than on glibc, a bounded wait stands in for the look at the lock word.
+bool SomeoneWaitsFor([[maybe_unused]] std::mutex& mutex) {
+#if defined(__GLIBC__)
+  // 2: locked, with a waiter. Read atomically: the lock's owner writes it.
+  return __atomic_load_n(&mutex.native_handle()->__data.__lock, __ATOMIC_RELAXED) > 1;
+#else
+  static int polls = 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return ++polls % 500 == 0;
+#endif
+}
+
+class ConversionConcurrency : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    fs::current_path(root());
+    fs::create_directories("second");
+    first->addInput("Count", "how many", count);
+    first->conversion = [this](auto&&...) {
+      gate.passThrough();
+      return std::string();
+    };
   }
 
   Brasko::StrongPtr<TestNutrition> first = registry.add("First");
   Brasko::StrongPtr<TestNutrition> second = registry.add("Second");
+  Brasko::StrongPtr<Qarn::VParameter> count = Qarn::VParameter::MakeInteger(1);
+  Gate gate;
 };
 
-TEST_F(ConversionConcurrency, LockIsHeldExactlyWhereTheNutritionIsAsked) {
-  std::vector<std::string> heldIn;
-  auto note = [&](const char* where) {
-    if (!NutritionMutexIsFree()) heldIn.push_back(where);
-  };
-  first->outputFiles = [&](auto&&...) { note("outputs"); };
-  first->conversion = [&](auto&&...) {
-    note("convert");
-    return std::string();
-  };
-  first->digestible = [&](const std::string&) {
-    note("digestible");
-    return true;
-  };
-  first->quickInfo = [&](auto&&) {
-    note("quickinfo");
-    return std::string();
-  };
-  first->analysis = [&](auto&&) {
-    note("analyse");
-    return Qarn::VNutrition::AnalysisTexts{};
-  };
-  makeDir("out");
-  ToolRunNutrition(RunArgs("First", {"a.las"}));
-  EXPECT_TRUE(heldIn.empty()) << "a preview takes no lock";
-  ToolRunNutrition(RealRunArgs("First", {"a.las"}, "out"));
-  ToolAnalyseNutrition(RunArgs("First", {"a.las"}));
-  EXPECT_EQ(heldIn,
-            (std::vector<std::string>{"outputs", "convert", "digestible", "quickinfo", "analyse"}));
-}
-
-TEST_F(ConversionConcurrency, ReadersAndPreviewsDoNotWaitForARunningConversion) {
-  Gate gate;
-  first->conversion = [&](auto&&...) {
-    gate.passThrough();
-    return std::string();
-  };
-  makeDir("out");
-  std::thread run([&] { ToolRunNutrition(RealRunArgs("First", {"a.las"}, "out")); });
+// Each of these would hang here if it took the lock.
+TEST_F(ConversionConcurrency, ReadersPreviewsAndMissingOutputPathDoNotWaitForARun) {
+  std::thread run([&] { Call("run_nutrition", RealRunArgs("First", "out", "Count=5")); });
   gate.entered.get_future().wait();
   EXPECT_FALSE(NutritionMutexIsFree());
-  // Each of these would hang here if it took the lock.
-  EXPECT_TRUE(ToolRunNutrition(RunArgs("First", {"a.las"}))["success"].asBool(false));
-  EXPECT_TRUE(ToolListNutritions(VMCPJsonValue::MakeObject()).isObject());
-  EXPECT_TRUE(ToolDescribeNutrition(RunArgs("First", {})).isObject());
+  EXPECT_TRUE(Call("run_nutrition", R"({"name":"First","files":["a"]})")["success"].asBool(false));
+  EXPECT_EQ(Call("list_nutritions", "{}")["count"], VMCPJsonValue(2));
+  // A run in progress shows the values it has set.
+  EXPECT_EQ(
+      Call("describe_nutrition", R"({"name":"First"})")["parameters"].asArray()[0]["value"].dump(),
+      R"("5")");
+  EXPECT_EQ(Call("run_nutrition", R"({"name":"Second","files":["a"],"preview":false})")["error"]
+                .asString(),
+            "A real run (preview=false) needs an \"output_path\" to write into.");
   gate.release.set_value();
   run.join();
   EXPECT_TRUE(NutritionMutexIsFree());
 }
 
+// The second run must come to the lock and stop there before the first goes
+// on: no sleeps decide whether it had the chance to overlap.
 TEST_F(ConversionConcurrency, SecondRunWaitsUntilTheFirstHasCheckedItsOutputs) {
-  Gate gate;
-  std::atomic<bool> firstInside{false};
-  std::atomic<bool> overlapped{false};
-  makeDir("out-first");
-  makeDir("out-second");
+  std::atomic<bool> secondAsked{false};
   // Seen from the second run's directory only: the first run must not find it.
-  dravo::testing::Touch(root() / "out-second" / "marker.txt");
-  first->outputFiles = [&](std::set<std::string>& outputs, auto&&...) {
-    firstInside = true;
+  Touch(root / "second" / "marker.txt");
+  first->outputFiles = [](std::set<std::string>& outputs, auto&&...) {
     outputs.insert("marker.txt");
   };
-  first->conversion = [&](auto&&...) {
-    gate.passThrough();
-    firstInside = false;
-    return std::string();
-  };
-  second->outputFiles = [&](auto&&...) { overlapped = overlapped || firstInside; };
-
+  second->outputFiles = [&](auto&&...) { secondAsked = true; };
   VMCPJsonValue firstResult;
-  std::thread one(
-      [&] { firstResult = ToolRunNutrition(RealRunArgs("First", {"a"}, "out-first")); });
+  std::thread one([&] { firstResult = Call("run_nutrition", RealRunArgs("First", "out")); });
   gate.entered.get_future().wait();
-  std::promise<void> calling;
-  std::thread two([&] {
-    calling.set_value();
-    ToolRunNutrition(RealRunArgs("Second", {"b"}, "out-second"));
-  });
-  calling.get_future().wait();
+  std::thread two([&] { Call("run_nutrition", RealRunArgs("Second", "second")); });
+  while (!secondAsked && !SomeoneWaitsFor(dravo::nutrition::NutritionMutex()))
+    std::this_thread::yield();
+  EXPECT_FALSE(secondAsked) << "the second run asked its nutrition during the first";
   gate.release.set_value();
   one.join();
   two.join();
-
-  EXPECT_FALSE(overlapped);
+  EXPECT_TRUE(secondAsked);
   EXPECT_EQ(firstResult["expected_not_written"].dump(), R"(["marker.txt"])");
-  EXPECT_EQ(fs::current_path(), root());
+  EXPECT_EQ(fs::current_path(), root);
 }
 
+// Many threads, the first of them creating the lock: whatever they call,
+// no two are ever inside a nutrition, and each converts in its own directory.
 TEST_F(ConversionConcurrency, RunsAndAnalysesNeverOverlap) {
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 8;
-  std::atomic<int> active{0};
-  std::atomic<int> collisions{0};
-  int touches = 0;  // unguarded on purpose: only the module's lock protects it
-  std::atomic<int> wrongDirectory{0};
-  auto enter = [&] {
-    if (++active != 1) ++collisions;
-    ++touches;
-    std::this_thread::yield();
+  std::atomic<int> active{0}, faults{0};
+  int visits = 0;  // unguarded on purpose: only the module's lock protects it
+  auto visit = [&](const fs::path& where) {
+    if (++active != 1 || (!where.empty() && fs::current_path() != where)) ++faults;
+    ++visits;
     --active;
   };
   for (auto* nutrition : {first.get(), second.get()}) {
-    const fs::path dir = makeDir(nutrition->name.str());
-    nutrition->outputFiles = [&, dir](auto&&...) {
-      enter();
-      if (fs::current_path() != dir) ++wrongDirectory;
-    };
-    nutrition->conversion = [&](auto&&...) {
-      enter();
-      return std::string();
-    };
-    nutrition->analysis = [&](auto&&) {
-      enter();
-      return Qarn::VNutrition::AnalysisTexts{};
-    };
+    const fs::path dir = root / nutrition->name.str();
+    fs::create_directories(dir);
+    nutrition->outputFiles = [&, dir](auto&&...) { visit(dir); };
+    nutrition->conversion = [&](auto&&...) { return visit({}), std::string(); };
+    nutrition->analysis = [&](auto&&) { return visit({}), Qarn::VNutrition::AnalysisTexts{}; };
   }
-  auto analyses = [](int t, int round) { return (round + t) % 3 == 0; };
-  int expectedTouches = 0;
-  for (int t = 0; t < kThreads; ++t)
-    for (int round = 0; round < kRounds; ++round) expectedTouches += analyses(t, round) ? 1 : 2;
-
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      const std::string name = t % 2 ? "First" : "Second";
-      for (int round = 0; round < kRounds; ++round) {
-        if (analyses(t, round))
-          ToolAnalyseNutrition(RunArgs(name, {"a.las"}));
-        else
-          ToolRunNutrition(RealRunArgs(name, {"a.las"}, (root() / name).string()));
+  for (const char* name : {"First", "Second", "First", "Second"})
+    threads.emplace_back([&, name] {
+      for (int round = 0; round < 8; ++round) {
+        Call("analyse_nutrition", RealRunArgs(name, ""));
+        Call("run_nutrition", RealRunArgs(name, name));
       }
     });
-  }
   for (auto& thread : threads) thread.join();
-  EXPECT_EQ(collisions, 0);
-  EXPECT_EQ(wrongDirectory, 0);
-  EXPECT_EQ(touches, expectedTouches);
-  EXPECT_EQ(fs::current_path(), root());
+  EXPECT_EQ(faults, 0);
+  EXPECT_EQ(visits, 4 * 8 * 3);
+  EXPECT_EQ(fs::current_path(), root);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(Parameter, TextRoundTripsAndRejectsLeaveTheOldValue) {
       {VParameter::MakeChoice({"ply", "xyz"}, 0), "ply", {"xyz", "ply"}, {"PLY", "las", ""}},
       {VParameter::MakeVector3({250, 250, 0}),
        "250;250;0",
-       {"1.5;-2;3", "0;0;0"},
+       {"0;0;0", "1.5;-2;3"},
        {"1;2", "1;2;3;4", "a;b;c", "1;;2", ""}},
   };
   for (auto& c : cases) {

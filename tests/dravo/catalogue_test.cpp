@@ -1,0 +1,199 @@
+// list_nutritions with its disabled plug-in scan, and describe_nutrition.
+#include <dravo/mcp/nutrition/tools/disabled_plugins.h>
+#include "tool_fixture.h"
+
+#include <brasko/executable_dir.h>
+#include <brasko/testing.h>
+
+#include <algorithm>
+
+#if defined(__linux__)
+#  include <sys/fsuid.h>
+#endif
+
+namespace {
+
+using namespace dravo::testing;
+
+const std::string kDisabledNote =
+    "Some plugins are disabled by a previous load failure (renamed to *.tolm~). A nutrition you "
+    "expect may be missing for that reason rather than being uninstalled - see the 'disabled' "
+    "list. A stale bcrypt.dll/secur32.dll copy is a common cause of such load failures.";
+const std::string kEmptyNote =
+    "No nutritions are registered. If the running application did not load its converter "
+    "plugins, there is nothing to list.";
+const std::string kNoMatchNote =
+    "Nothing matched. Call it again without a filter/extension to see everything there is.";
+
+// The scratch directory is also what getExecutableDir reports.
+class Catalogue : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    Brasko::testing::setExecutableDirOverride(Utf8(root));
+  }
+  void TearDown() override {
+    Brasko::testing::setExecutableDirOverride(std::nullopt);
+    ScratchTest::TearDown();
+  }
+  fs::path file(const fs::path& relative) {
+    fs::create_directories((root / relative).parent_path());
+    Touch(root / relative);
+    return root / relative;
+  }
+  static Names sortedScan() {  // the walk keeps the file system's order
+    Names names;
+    const auto found = dravo::nutrition::DisabledPlugins();
+    for (const auto& name : found.asArray()) names.push_back(name.asString());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static VMCPJsonValue list(const std::string& filter, const std::string& extension) {
+    auto arguments = VMCPJsonValue::MakeObject();
+    if (filter != "-") arguments["filter"] = filter;  // "-": leave it out
+    if (extension != "-") arguments["extension"] = extension;
+    return Call("list_nutritions", arguments);
+  }
+};
+
+TEST_F(Catalogue, ScanReportsRegularTolmTildeFilesDownToDepthTwo) {
+  for (const char* name : {"top.tolm~", "d/mid.tolm~", "d/d/low.tolm~", "d/d/d/deep.tolm~",
+                           "dup/top.tolm~", "x.tolm.tolm~", ".tolm~", "a.TOLM~", "a.tolm",
+                           "a.tolm~.bak", "atolm~", "dir.tolm~/in.tolm~", "real/target.bin"})
+    file(name);
+  std::error_code noLinks;  // some systems cannot make symbolic links at all
+  fs::create_symlink(root / "real/target.bin", root / "link.tolm~", noLinks);
+  if (!noLinks) {
+    fs::create_symlink(root / "missing", root / "dangling.tolm~");
+    fs::create_directory_symlink(root / "d", root / "dirlink.tolm~");  // not followed
+    fs::create_symlink(root / "loop.tolm~", root / "loop.tolm~");      // its status is an error
+  }
+  Names expected{"in.tolm~", "low.tolm~", "mid.tolm~", "top.tolm~", "top.tolm~", "x.tolm.tolm~"};
+  if (!noLinks) expected.insert(expected.begin() + 1, "link.tolm~");
+  EXPECT_EQ(sortedScan(), expected);
+}
+
+// Run with a file-system identity that permissions hold back, root or not.
+// Several names around the locked directories: a walk that stopped at one
+// would lose some of them, whatever order the file system lists them in.
+TEST_F(Catalogue, ScanSkipsDirectoriesThatDenyAccess) {
+  const Names locked{"locked", "zlocked"};
+  for (const char* name : {"a.tolm~", "b.tolm~", "c.tolm~", "locked/x.tolm~", "zlocked/x.tolm~"})
+    file(name);
+  for (const auto& dir : locked) fs::permissions(root / dir, fs::perms::none);
+#if defined(__linux__)
+  const int previous = setfsuid(65534);  // root keeps no right to override permissions then
+#endif
+  std::error_code denied;
+  fs::directory_iterator probe(root / "locked", denied);
+  const Names found = denied ? sortedScan() : Names{};
+#if defined(__linux__)
+  setfsuid(previous);
+#endif
+  for (const auto& dir : locked) fs::permissions(root / dir, fs::perms::owner_all);
+  if (!denied) GTEST_SKIP() << "permissions hold nobody back here";
+  EXPECT_EQ(found, (Names{"a.tolm~", "b.tolm~", "c.tolm~"}));
+}
+
+TEST_F(Catalogue, ScanOfAnUnwalkableDirectoryIsEmpty) {
+  for (const std::string& where : {Utf8(root / "absent"), Utf8(file("f.tolm~")), std::string()}) {
+    Brasko::testing::setExecutableDirOverride(where);
+    EXPECT_EQ(dravo::nutrition::DisabledPlugins().dump(), "[]") << where;
+  }
+}
+
+TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrder) {
+  const struct {
+    const char *name, *description, *genre;
+    Names extensions;
+  } nutritions[] = {
+      {"zMyABCReader", "", "", {"LAS", "las", "xyz"}},
+      {"Described", "reads aBc", "", {"LAS"}},
+      {"Genred", "", "Abc", {".las"}},
+      {"ExtOnly", "", "", {"abc"}},
+      {"\xC3\x84rger", "", "", {"las"}},
+      {"\xC3\xA4rgerlich", "", "", {}},
+  };
+  for (const auto& n : nutritions) {
+    auto added = registry.add(n.name);
+    added->description = n.description;
+    if (*n.genre) added->genres = {n.genre};
+    for (const auto& e : n.extensions) added->addExtension(e);
+    added->outputExtensions = {"abc"};
+  }
+  registry.add("Gone")->retire();
+  const struct {
+    std::string filter, extension;
+    Names listed;
+  } cases[] = {
+      {"-",
+       "",
+       {"zMyABCReader", "Described", "Genred", "ExtOnly", "\xC3\x84rger", "\xC3\xA4rgerlich"}},
+      {"abc", "-", {"zMyABCReader", "Described", "Genred"}},
+      {"", "las", {"zMyABCReader", "\xC3\x84rger"}},
+      {"-", ".las", {"Genred"}},
+      {"abc", "las", {"zMyABCReader"}},
+      {"\xC3\xA4RGER", "-", {"\xC3\xA4rgerlich"}},
+  };
+  for (const auto& c : cases) {
+    const auto result = list(c.filter, c.extension);
+    Names names;
+    for (const auto& record : result["nutritions"].asArray())
+      names.push_back(record["name"].asString());
+    EXPECT_EQ(names, c.listed) << c.filter << '/' << c.extension;
+    EXPECT_EQ(result["count"], VMCPJsonValue(int(names.size())));
+    EXPECT_EQ(result.keys(), (Names{"success", "count", "nutritions"}));
+  }
+  EXPECT_EQ(list("GENRED", "-").dump(),
+            R"({"success":true,"count":1,"nutritions":[{"name":"Genred","description":"",)"
+            R"("extensions":[".las"],"output_extensions":["abc"],"genres":["Abc"]}]})");
+}
+
+TEST_F(Catalogue, NotesAndTheirPrecedence) {
+  EXPECT_EQ(list("-", "-").dump(),
+            R"({"success":true,"count":0,"nutritions":[],"note":")" + kEmptyNote + R"("})");
+  EXPECT_EQ(list("", "")["note"].asString(), kEmptyNote);  // empty equals omitted
+  EXPECT_EQ(list("x", "-")["note"].asString(), kNoMatchNote);
+  EXPECT_EQ(list("-", "x")["note"].asString(), kNoMatchNote);
+  registry.add("Reader");
+  EXPECT_FALSE(list("-", "-").has("note"));
+  file("sub/broken.tolm~");
+  for (const char* filter : {"-", "x"}) {
+    const auto result = list(filter, "-");
+    EXPECT_EQ(result.keys(), (Names{"success", "count", "nutritions", "disabled", "note"}));
+    EXPECT_EQ(result["disabled"].dump(), R"(["broken.tolm~"])");
+    EXPECT_EQ(result["note"].asString(), kDisabledNote);
+  }
+}
+
+TEST_F(Catalogue, DescribeListsEverySlotWithItsValueTextAndTheScripts) {
+  auto n = registry.add("Tiler");
+  n->description = "Cuts <b>tiles</b>";
+  for (const char* e : {"las", "LAZ", "las"}) n->addExtension(e);
+  n->outputExtensions = {"tif", "las"};
+  n->genres = {"raster", "Points"};
+  n->addInput("Count", "How many", Qarn::VParameter::MakeInteger(42));
+  n->addInput("TileLength", "x;y;z", Qarn::VParameter::MakeVector3({250, 250, 0}));
+  n->addInput("Group", "A heading", {});
+  auto gone = Qarn::VParameter::MakeBool(true);
+  n->addInput("Gone", "Retired", gone);
+  gone->retire();
+  n->outputScripts[7] = {"zeta", "Shown last"};
+  n->outputScripts[2] = {"alpha", "Shown first"};
+  EXPECT_EQ(Call("describe_nutrition", R"({"name":"Tiler"})").dump(),
+            R"({"success":true,"name":"Tiler","description":"Cuts <b>tiles</b>",)"
+            R"("extensions":["las","LAZ","las"],"output_extensions":["las","tif"],)"
+            R"("genres":["Points","raster"],"parameters":[)"
+            R"({"name":"Count","help":"How many","value":"42"},)"
+            R"({"name":"TileLength","help":"x;y;z","value":"250;250;0"},)"
+            R"({"name":"Group","help":"A heading","value":""},)"
+            R"({"name":"Gone","help":"Retired","value":""}],"output_scripts":[)"
+            R"({"id":2,"shortname":"alpha","description":"Shown first"},)"
+            R"({"id":7,"shortname":"zeta","description":"Shown last"}]})");
+  registry.add("Bare");
+  EXPECT_EQ(Call("describe_nutrition", R"({"name":"Bare"})").dump(),
+            R"({"success":true,"name":"Bare","description":"","extensions":[],)"
+            R"("output_extensions":[],"genres":[],"parameters":[]})");
+}
+
+}  // namespace

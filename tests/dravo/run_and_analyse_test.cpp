@@ -1,0 +1,267 @@
+// run_nutrition (preview and real run) and analyse_nutrition: what they ask
+// the nutrition, in which order, where, under the lock or not, and what they
+// answer on every way out.
+#include "tool_fixture.h"
+
+#include <stdexcept>
+
+#if defined(_WIN32)
+#  include <windows.h>
+#endif
+
+namespace {
+
+#if defined(_WIN32)
+bool RunningUnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+#endif
+
+using namespace dravo::testing;
+
+const std::string kLog = R"(["open: a.las","<b>wrote</b>","","<b>wrote</b>"])";
+
+std::string Join(const std::set<std::string>& strings) {
+  std::string joined;
+  for (const auto& s : strings) joined += (joined.empty() ? "" : ",") + s;
+  return joined;
+}
+
+Names Strings(const VMCPJsonValue& array) {
+  Names strings;
+  for (const auto& element : array.asArray()) strings.push_back(element.asString());
+  return strings;
+}
+
+// A nutrition that notes each question it is asked, with the lock's state and
+// the working directory at that moment, and throws where a test says.
+class Tools : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    nutrition->addInput("Count", "how many", count);
+    nutrition->outputFiles = [this](std::set<std::string>& outputs, const std::string& outputDir,
+                                    const std::set<std::string>& inputs) {
+      note("outputs " + Join(inputs) + " into " + outputDir + " at " +
+           count->getValueAsText({}, "", false));
+      outputs = expected;
+    };
+    nutrition->conversion = [this](const std::set<std::string>& outputs, const std::string&,
+                                   const Qarn::VNutrition::NameMap& nameMap,
+                                   const std::set<std::string>&,
+                                   const Brasko::StrongPtr<Brasko::LoaderProgress>& progress) {
+      note("convert " + nameMap("a.out"));
+      // Each report must answer true, or the next one is not made.
+      (void)(progress->openingFile("a.las") && progress->progress("hidden", 1, 2) &&
+             progress->message("<b>wrote</b>") && progress->message("") &&
+             progress->notice("<b>wrote</b>"));
+      for (const auto& name : outputs)
+        if (!name.starts_with("missing")) Touch(name);
+      return errorText;
+    };
+    nutrition->digestible = [this](const std::string& path) {
+      note("digestible " + path);
+      return path.ends_with(".las");
+    };
+    nutrition->quickInfo = [this](const std::set<std::string>& files) {
+      note("quickinfo " + Join(files));
+      return std::string("<b>3 files</b>\n");
+    };
+    nutrition->analysis = [this](const std::set<std::string>& files) {
+      note("analyse " + Join(files));
+      return Qarn::VNutrition::AnalysisTexts{" <i>raw</i> log\n", "<p>Two points</p> &amp; more "};
+    };
+  }
+
+  void note(const std::string& question) {
+    const std::string where = Utf8(fs::relative(fs::current_path(), root));
+    calls.push_back(question + (NutritionMutexIsFree() ? "" : ", locked") + ", in " + where);
+    if (question.starts_with(throwIn) && thrower) thrower();
+  }
+
+  VMCPJsonValue realRun(const std::string& output, const std::string& arguments = "") {
+    return Call("run_nutrition", RealRunArgs("Tiler", output, arguments));
+  }
+
+  // Every way out leaves the directory as it was and the lock free.
+  void expectCleanExit(const std::string& label) {
+    EXPECT_EQ(fs::current_path(), root) << label;
+    EXPECT_TRUE(NutritionMutexIsFree()) << label;
+  }
+
+  Brasko::StrongPtr<TestNutrition> nutrition = registry.add("Tiler");
+  Brasko::StrongPtr<Qarn::VParameter> count = Qarn::VParameter::MakeInteger(1);
+  std::set<std::string> expected;
+  std::string errorText;
+  std::string throwIn = "-";
+  std::function<void()> thrower;
+  Names calls;
+};
+
+TEST_F(Tools, PreviewPredictsWithoutLockDirectoryChangeOrArguments) {
+  expected = {"rel/b.out", "/abs/a.out"};
+  auto args = VMCPJsonValue::Parse(
+      R"({"name":"Tiler","files":["b.las","a.las","b.las"],"output_path":" x/ ",)"
+      R"("arguments":"not an assignment"})");
+  for (const auto& preview :
+       {VMCPJsonValue(), VMCPJsonValue(true), VMCPJsonValue("false"), VMCPJsonValue(0)}) {
+    if (!preview.isNull()) args["preview"] = preview;
+    EXPECT_EQ(Call("run_nutrition", args).dump(),
+              R"({"success":true,"name":"Tiler","preview":true,)"
+              R"("predicted_output":["/abs/a.out","rel/b.out"],"note":"Nothing was written. )"
+              R"(These are the files this would produce; run again with preview=false to do it."})")
+        << preview.dump();
+  }
+  EXPECT_EQ(calls, Names(4, "outputs a.las,b.las into  x/  at 1, in ."));
+  expected.clear();
+  EXPECT_EQ(Call("run_nutrition", R"({"name":"Tiler","files":["a"]})")["predicted_output"].dump(),
+            "[]");
+  throwIn = "outputs";
+  thrower = [] { throw std::runtime_error("cannot predict"); };
+  EXPECT_THROW(Call("run_nutrition", R"({"name":"Tiler","files":["a"]})"), std::runtime_error);
+}
+
+TEST_F(Tools, RealRunConvertsInsideOutputPathAndReportsWhatLanded) {
+  expected = {"b.out", "a.out", "missing.out"};
+  EXPECT_EQ(realRun("out", "Count=4").dump(),
+            R"({"success":true,"name":"Tiler","preview":false,"output_files":["a.out","b.out"],)"
+            R"("log":)" +
+                kLog +
+                R"(,"expected_not_written":["missing.out"],"note":"The conversion reported )"
+                R"(success, but some expected output files were not found on disk - the )"
+                R"(nutrition may not actually produce them."})");
+  EXPECT_EQ(calls, (Names{"outputs a.las into out at 4, locked, in out",
+                          "convert a.out, locked, in out"}));
+  EXPECT_TRUE(fs::exists(root / "out" / "a.out"));
+  expectCleanExit("success");
+  nutrition->conversion = [](auto&&...) { return std::string(); };
+  expected.clear();
+  EXPECT_EQ(realRun("out").dump(),
+            R"({"success":true,"name":"Tiler","preview":false,"output_files":[],"log":[]})");
+}
+
+TEST_F(Tools, RealRunFailuresRestoreTheDirectoryAndFreeTheLock) {
+  const std::string marker = "No CPU implementation";
+  const auto logged = [](const std::string& error) {
+    return R"({"success":false,"error":)" + VMCPJsonValue(error).dump() + R"(,"log":)" + kLog + "}";
+  };
+  const std::string gpu =
+      R"({"success":false,"error":"\"Tiler\" is a GPU-only nutrition. Running it is not yet )"
+      R"(available over MCP (it needs the qtolm/quib/mcp plugin, which is not built). It can )"
+      R"(still be listed and described.","gpu_required":true,"log":)" +
+      kLog + "}";
+  const std::string cannotRead = Failure(
+      "\"arguments\": cannot read \"foo\" as a parameter: it carries no '=' and continues "
+      "nothing. Write name=value, separating parameters with newlines or semicolons; a value may "
+      "itself contain semicolons, as in TileLength=250;250;0.");
+  const std::string noSlot = Failure(
+      "\"Tiler\" has no parameter named \"Nope\". describe_nutrition lists its parameters.");
+  const std::function<void()> logicError = [] { throw std::logic_error("<b>kept</b>"); };
+  const struct {
+    std::string arguments, errorText, throwIn;
+    std::function<void()> thrower;
+    std::string result;
+    std::int64_t count;
+    std::size_t asked;
+  } cases[] = {
+      {"foo;Count=5", "", "-", {}, cannotRead, 1, 0},
+      {"Count=6;Nope=1", "", "-", {}, noSlot, 6, 0},
+      {"Count=8", "<b>Bad</b> header\n", "-", {}, logged("Bad header"), 8, 2},
+      {"", "<p> </p>\r\n", "-", {}, logged(""), 8, 2},
+      {"", "Sorry: " + marker + " for this filter.", "-", {}, gpu, 8, 2},
+      {"", marker.substr(0, 20), "-", {}, logged(marker.substr(0, 20)), 8, 2},
+      {"", "no cpu implementation", "-", {}, logged("no cpu implementation"), 8, 2},
+      {"", "<i>No CPU imp</i>lementation", "-", {}, logged(marker), 8, 2},
+      {"Count=9", "", "outputs", logicError, Failure("Conversion failed: <b>kept</b>"), 9, 1},
+      {"", "", "convert", [] { throw 42; }, Failure("Conversion failed with an unknown error."), 9,
+       2},
+  };
+  expected = {"a.out"};
+  for (const auto& c : cases) {
+    std::tie(errorText, throwIn, thrower) = std::tie(c.errorText, c.throwIn, c.thrower);
+    calls.clear();
+    EXPECT_EQ(realRun("out", c.arguments).dump(), c.result) << c.errorText << c.throwIn;
+    EXPECT_EQ(count->getInteger(), c.count) << c.result;
+    EXPECT_EQ(calls.size(), c.asked) << c.result;
+    expectCleanExit(c.result);
+  }
+}
+
+TEST_F(Tools, UnusableOutputDirUsesTheSystemWording) {
+  Touch(root / "plain file");
+  // The operating system's own words, full stop included; wine words them its own way.
+#if defined(_WIN32)
+  const bool wine = RunningUnderWine();
+#endif
+  const struct {
+    fs::path directory;
+    std::string message;
+  } cases[] = {
+#if defined(_WIN32)
+    {root / "does not exist" / "deeper",
+     wine ? "Path not found." : "The system cannot find the path specified."},
+    {root / "plain file", wine ? "Directory name invalid." : "The directory name is invalid."},
+#else
+    {root / "does not exist" / "deeper", "No such file or directory"},
+    {root / "plain file", "Not a directory"},
+#endif
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(realRun(c.directory.string(), "Count=3")["error"].asString(),
+              "Cannot use output_path \"" + c.directory.string() + "\": " + c.message);
+    EXPECT_EQ(count->getInteger(), 3);  // applied before the directory change
+    EXPECT_TRUE(calls.empty());
+    expectCleanExit(c.directory.string());
+  }
+}
+
+// Relative names count where the restored working directory finds them, else
+// inside the output directory; any kind of object counts.
+TEST_F(Tools, OutputCheckLooksFromTheRestoredDirectoryThenInTheOutputPath) {
+  const fs::path output = root / fs::path(u8"sortie-\u00e9");
+  fs::create_directories(output / "sub");
+  Touch(output / "only-in-out.txt");
+  Touch(root / "beside.txt");
+  Touch(root / "absolute.txt");
+  const auto absolute = Utf8(root / "absolute.txt"), absent = Utf8(root / "absent.txt");
+  expected = {"beside.txt", "sub", "only-in-out.txt", "nowhere.txt", absolute, absent};
+  nutrition->conversion = [](auto&&...) { return std::string(); };
+  const auto result = realRun("sortie-\xC3\xA9");
+  EXPECT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(calls[0].ends_with(", locked, in sortie-\xC3\xA9")) << calls[0];
+  EXPECT_EQ(Strings(result["output_files"]),
+            (Names{absolute, "beside.txt", "only-in-out.txt", "sub"}));
+  EXPECT_EQ(Strings(result["expected_not_written"]), (Names{absent, "nowhere.txt"}));
+  expectCleanExit("relative");
+}
+
+TEST_F(Tools, AnalyseAsksInFixedOrderUnderTheLockAndStripsOnlySummaryAndAnalysis) {
+  EXPECT_EQ(
+      Call("analyse_nutrition", R"({"name":"Tiler","files":["b.las","A.txt","b.las",""]})").dump(),
+      R"({"success":true,"name":"Tiler","quickinfo":"3 files",)"
+      R"("analysis":"Two points &amp; more","log":" <i>raw</i> log\n",)"
+      R"("digestible":{"A.txt":false,"b.las":true}})");
+  EXPECT_EQ(calls,
+            (Names{"digestible A.txt, locked, in .", "digestible b.las, locked, in .",
+                   "quickinfo A.txt,b.las, locked, in .", "analyse A.txt,b.las, locked, in ."}));
+}
+
+TEST_F(Tools, AnalyseExceptionsBecomeFailuresAndFreeTheLock) {
+  const struct {
+    const char* throwIn;
+    std::function<void()> thrower;
+    std::string error;
+  } cases[] = {
+      {"digestible", [] { throw std::out_of_range("bad path"); }, "Analysis failed: bad path"},
+      {"analyse", [] { throw 7; }, "Analysis failed with an unknown error."},
+  };
+  for (const auto& c : cases) {
+    std::tie(throwIn, thrower) = std::tie(c.throwIn, c.thrower);
+    EXPECT_EQ(Call("analyse_nutrition", R"({"name":"Tiler","files":["a.las"]})").dump(),
+              Failure(c.error));
+    expectCleanExit(c.error);
+  }
+}
+
+}  // namespace

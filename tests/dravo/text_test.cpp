@@ -1,0 +1,132 @@
+// Texts the module reads byte by byte: the "arguments" of run_nutrition (how
+// they split and how they are applied), markup stripping, the filter's folding.
+#include <dravo/mcp/nutrition/tools/contains_no_case.h>
+#include <dravo/mcp/nutrition/tools/parameter_arguments.h>
+#include <dravo/mcp/nutrition/tools/strip_tags.h>
+#include "test_nutrition.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using dravo::nutrition::ApplyParameterAssignments;
+using dravo::nutrition::ParameterAssignments;
+using dravo::nutrition::ParseParameterArguments;
+
+TEST(ParseParameterArguments, SplitsAndContinues) {
+  const struct {
+    std::string text;
+    ParameterAssignments expected;
+  } cases[] = {
+      {"", {}},
+      {"TileLength=250;250;0", {{"TileLength", "250;250;0"}}},
+      {"A=1\nB=2", {{"A", "1"}, {"B", "2"}}},
+      {"A=1;B=2", {{"A", "1"}, {"B", "2"}}},
+      {"A=1\nB", {{"A", "1\nB"}}},
+      {"A=1;;2", {{"A", "1;;2"}}},
+      {"A=1;;", {{"A", "1;"}}},
+      {"A=1;", {{"A", "1"}}},
+      {"A=1\n\nB=2", {{"A", "1"}, {"B", "2"}}},
+      {"A=1\r\nB=2\r\n", {{"A", "1"}, {"B", "2"}}},
+      {"A=1\r\r", {{"A", "1\r"}}},
+      {"A=\r1", {{"A", "\r1"}}},
+      {"A=1;\nB=2", {{"A", "1;"}, {"B", "2"}}},
+      {"A=1;\r\n", {{"A", "1;"}}},
+      {"A=1\n;B=2", {{"A", "1"}, {"B", "2"}}},
+      {";A=1", {{"A", "1"}}},
+      {"A=1;foo", {{"A", "1;foo"}}},
+      {" A = 1 ", {{" A ", " 1 "}}},
+      {"A=x=y", {{"A", "x=y"}}},
+      {"A=1\tB=2,C=3", {{"A", "1\tB=2,C=3"}}},
+  };
+  for (const auto& c : cases) {
+    const auto parsed = ParseParameterArguments(c.text);
+    ASSERT_TRUE(std::holds_alternative<ParameterAssignments>(parsed)) << c.text;
+    EXPECT_EQ(std::get<ParameterAssignments>(parsed), c.expected) << c.text;
+  }
+  // The whole message is pinned once, through run_nutrition; here the piece it names.
+  for (const auto& [text, piece] : std::vector<std::pair<std::string, std::string>>{
+           {"foo;A=1", "foo"}, {"foo\r\nA=1", "foo"}, {";;A=1", ""}}) {
+    const auto parsed = ParseParameterArguments(text);
+    ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text;
+    EXPECT_TRUE(std::get<std::string>(parsed).starts_with("cannot read \"" + piece + "\" as"))
+        << text;
+  }
+}
+
+// Applied in order until the first failure; what was set before it stays.
+TEST(ApplyParameterAssignments, StopsAtTheFirstFailureAndKeepsWhatWasSet) {
+  auto nutrition = Brasko::MakeStrong<dravo::testing::TestNutrition>("Tiler");
+  auto count = Qarn::VParameter::MakeInteger(1);
+  auto spaced = Qarn::VParameter::MakeString("x");
+  auto retired = Qarn::VParameter::MakeInteger(1);
+  nutrition->addInput("Count", "how many", count);
+  nutrition->addInput(" Spaced ", "blanks in the name", spaced);
+  nutrition->addInput("Empty", "no parameter", {});
+  nutrition->addInput("Retired", "gone", retired);
+  retired->retire();
+  const auto noSuch = [](const std::string& name) {
+    return "\"tiler \" has no parameter named \"" + name +
+           "\". describe_nutrition lists its parameters.";
+  };
+  const auto rejected = [](const std::string& name, const std::string& value) {
+    return "Could not set parameter \"" + name + "\" to \"" + value +
+           "\" (wrong type or format). describe_nutrition shows each parameter's current value "
+           "as an example.";
+  };
+  const struct {
+    ParameterAssignments assignments;
+    std::optional<std::string> message;
+    std::int64_t countAfter;
+  } cases[] = {
+      {{{"Count", "5"}, {" Spaced ", " y "}, {"Count", "7"}}, std::nullopt, 7},
+      {{{"Count", "2"}, {"Missing", "1"}, {"Count", "3"}}, noSuch("Missing"), 2},
+      {{{"Count", "4"}, {"count", "1"}}, noSuch("count"), 4},
+      {{{"", "5"}}, noSuch(""), 4},
+      {{{"Count", "6"}, {"Count", "oops"}, {"Count", "9"}}, rejected("Count", "oops"), 6},
+      {{{"Empty", "1"}, {"Count", "8"}}, rejected("Empty", "1"), 6},
+      {{{"Retired", "2"}}, rejected("Retired", "2"), 6},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ApplyParameterAssignments(*nutrition, "tiler ", c.assignments), c.message);
+    EXPECT_EQ(count->getInteger(), c.countAfter) << c.message.value_or("");
+  }
+  EXPECT_EQ(spaced->getString(), " y ");
+}
+
+TEST(StripTags, DropsTagsAndTrimsFourBlanks) {
+  const struct {
+    std::string text, expected;
+  } cases[] = {
+      {"", ""},
+      {"<b>3 files</b>\n", "3 files"},
+      {"before <i unclosed and the rest", "before"},
+      {"a > b", "a  b"},
+      {"<p> </p>\r\n\t<br/>  ", ""},
+      {"\v<b>x</b>", "\vx"},
+      {"\f x \f", "\f x \f"},
+      {" line one\nline two\r\n", "line one\nline two"},
+      {"a &amp; b", "a &amp; b"},
+      {"<<b>>x", "x"},
+      {"\xC3\xA9t\xC3\xA9 <b>\xE2\x82\xAC</b>", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(dravo::nutrition::StripTags(c.text), c.expected) << c.text;
+}
+
+TEST(ContainsNoCase, FoldsOnlyAsciiLetters) {
+  const struct {
+    std::string text, needle;
+    bool found;
+  } cases[] = {
+      {"", "", true},
+      {"MyABCReader", "abc", true},
+      {"[\\]^_`", "{|}~\x7f", false},
+      {"@Z[", "z", true},
+      {"\xC3\x84pfel", "\xC3\xA4pfel", false},
+      {"\xC3\xA4pfel", "\xC3\xA4PFEL", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(dravo::nutrition::ContainsNoCase(c.text, c.needle), c.found) << c.text;
+}
+
+}  // namespace

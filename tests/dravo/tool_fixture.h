@@ -1,0 +1,91 @@
+// Shared pieces of the module's tests: tool calls through the provider, a
+// scratch directory that is the working directory for one test, and a probe
+// of the module-wide lock.
+#pragma once
+
+#include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
+#include <dravo/mcp/nutrition/tools/nutrition_mutex.h>
+#include "test_nutrition.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace dravo::testing {
+
+namespace fs = std::filesystem;
+using Qarn::mcp::VMCPJsonValue;
+using Names = std::vector<std::string>;
+
+inline std::string Utf8(const fs::path& path) {
+  const auto text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
+// One call through the provider, as the host makes it.
+inline VMCPJsonValue Call(const std::string& tool, const VMCPJsonValue& arguments) {
+  VMCPJsonValue result;
+  EXPECT_TRUE(Qarn::VNutritionMCPTools().callTool(tool, arguments, {}, result)) << tool;
+  return result;
+}
+inline VMCPJsonValue Call(const std::string& tool, const char* json) {
+  return Call(tool, VMCPJsonValue::Parse(json));
+}
+
+// The arguments of a real run of run_nutrition on a.las.
+inline VMCPJsonValue RealRunArgs(const std::string& name, const std::string& output,
+                                 const std::string& arguments = "") {
+  auto args = VMCPJsonValue::Parse(R"({"files":["a.las"],"preview":false})");
+  args["name"] = name;
+  args["output_path"] = output;
+  args["arguments"] = arguments;
+  return args;
+}
+
+// The dump of the failure result with this message.
+inline std::string Failure(const std::string& message) {
+  return R"({"success":false,"error":)" + VMCPJsonValue(message).dump() + "}";
+}
+
+inline void Touch(const fs::path& path) {
+  std::ofstream(path) << "x";
+}
+
+// Asked from another thread: a std::mutex may not be try-locked by its owner.
+inline bool NutritionMutexIsFree() {
+  bool free = false;
+  std::thread([&] {
+    if (!nutrition::NutritionMutex().try_lock()) return;
+    free = true;
+    nutrition::NutritionMutex().unlock();
+  }).join();
+  return free;
+}
+
+// A fresh directory under the system's temporary one is the working
+// directory during the test; the old one is put back after it.
+class ScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs::temp_directory_path() / ("dravo_tools_" + std::to_string(std::random_device{}()) +
+                                        std::to_string(std::random_device{}()));
+    ASSERT_TRUE(fs::create_directories(root / "out"));
+    root = fs::canonical(root);
+    fs::current_path(root);
+  }
+  void TearDown() override {
+    fs::current_path(startDir);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+  }
+
+  const fs::path startDir = fs::current_path();
+  fs::path root;
+  RegisteredObjects registry;
+};
+
+}  // namespace dravo::testing
