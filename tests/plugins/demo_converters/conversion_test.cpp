@@ -4,15 +4,79 @@
 
 #include <demo_converters/core/byte_order.h>
 #include <demo_converters/core/las_format.h>
+#include <demo_converters/core/ply_reader.h>
+#include <demo_converters/core/xyz_reader.h>
 #include <demo_converters/nutritions/demo_nutritions.h>
 #include <demo_converters/nutritions/las_converter.h>
 #include <demo_converters/nutritions/ply_to_xyz.h>
 #include <demo_converters/nutritions/xyz_to_ply.h>
 
+#include <brasko/loader_progress.h>
+#include <qarn/parameter.h>
+
+#include <cmath>
 #include <sstream>
 
 namespace dravo::demo::testing {
 namespace {
+
+class RecordingProgress : public Brasko::LoaderProgress {
+ public:
+  bool openingFile(const std::string& path) override { return record("open: " + path); }
+  bool message(const std::string& text) override { return record("message: " + text); }
+  bool notice(const std::string& text) override { return record("notice: " + text); }
+  std::string log;
+
+ private:
+  bool record(const std::string& line) {
+    log += line + "\n";
+    return true;
+  }
+};
+
+// Sets name=value pairs separated by '|'.
+void Set(Qarn::VNutrition& nutrition, const std::string& settings) {
+  std::istringstream pairs(settings);
+  for (std::string pair; std::getline(pairs, pair, '|');) {
+    int index = 0;
+    const auto slot = nutrition.getSlot(pair.substr(0, pair.find('=')), index);
+    ASSERT_TRUE(slot.alive()) << pair;
+    ASSERT_TRUE(slot->parameter->setValueFromText(pair.substr(pair.find('=') + 1), {}, "", false,
+                                                  {}, nullptr, nullptr))
+        << pair;
+  }
+}
+
+// The points of a PLY file, or else of an XYZ text file.
+std::vector<Point> ReadPoints(const std::string& path) {
+  std::vector<Point> points;
+  const auto add = [&](const Point& p) { points.push_back(p); };
+  if (path.ends_with(".ply")) {
+    ReadPlyPoints(path, add);
+  } else {
+    XyzSummary summary;
+    ReadXyzPoints(path, {}, add, {}, summary);
+  }
+  return points;
+}
+
+struct RunResult {
+  std::string error, log;
+  std::set<std::string> predicted;
+};
+
+// getOutputFiles then convert, the way a host drives a nutrition.
+RunResult Convert(Qarn::VNutrition& nutrition, const std::set<std::string>& inputs,
+                  const std::string& outputDir) {
+  RunResult result;
+  nutrition.getOutputFiles(result.predicted, outputDir, inputs);
+  auto progress = Brasko::MakeStrong<RecordingProgress>();
+  result.error = nutrition.convert(
+      result.predicted, outputDir, [](const std::string& s) { return s; }, inputs,
+      Brasko::StrongPtr<Brasko::LoaderProgress>(progress));
+  result.log = progress->log;
+  return result;
+}
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -32,10 +96,26 @@ void ExpectSamePoints(const std::string& expected, const std::string& actual, do
     ASSERT_NEAR(want[i].x, got[i].x, tolerance) << "point " << i;
     ASSERT_NEAR(want[i].y, got[i].y, tolerance) << "point " << i;
     ASSERT_NEAR(want[i].z, got[i].z, tolerance) << "point " << i;
-    ASSERT_EQ(want[i].red + 256 * want[i].green + 65536 * want[i].blue,
-              got[i].red + 256 * got[i].green + 65536 * got[i].blue)
+    ASSERT_TRUE(want[i].red == got[i].red && want[i].green == got[i].green &&
+                want[i].blue == got[i].blue)
         << "colour of point " << i;
   }
+}
+
+std::string Ply(const std::string& format, const std::string& body) {
+  return "ply\nformat " + format + " 1.0\n" + body;
+}
+
+const std::string kXyz = "property float x\nproperty float y\nproperty float z\n";
+
+// A binary face whose one list is announced by a float count.
+std::string FaceWithListCount(float count) {
+  char raw[4];
+  WriteLittle(raw, count);
+  return Ply("binary_little_endian",
+             "element face 1\nproperty list float int idx\nelement vertex 0\n" + kXyz +
+                 "end_header\n") +
+         std::string(raw, 4);
 }
 
 // Input files built for the table: odd parameters, skipped lines, scaled LAS.
@@ -55,11 +135,131 @@ void WriteInputs(const ScratchDir& in) {
   WriteLas(in / "scaled.las", layout,
            [&](Point& p) { return next < points.size() && (p = points[next++], true); });
   WriteBytes(in / "scaled_expected.xyz", "500001.23 4000010.04 -99.5\n500100 4000000 400\n");
-  const auto header = ReadLasHeader(in / "scaled.las");
-  EXPECT_EQ(header.scale, layout.scale);
-  EXPECT_EQ(header.offset, layout.offset);
-  EXPECT_EQ(header.min, (std::array<double, 3>{500001.23, 4000000, -99.5}));
-  EXPECT_EQ(header.max, (std::array<double, 3>{500100, 4000010.04, 400}));
+}
+
+struct Case {
+  int nutrition;  // 0 XYZ to PLY, 1 PLY to XYZ, 2 LAS to PLY/XYZ, 3 Mandelbrot Demo
+  std::string settings, input;
+  std::string outcome;  // the error, or the log after the opening; {in} is the input, {out} the
+                        // output folder
+  std::string written, unwritten;  // predicted file names, by blanks
+  std::string reference = "";      // the first written file holds its points,
+  std::size_t points = 0;          // or, without one, this many
+  double tolerance = 0;
+  std::string head = "";  // the first written file's first bytes
+};
+
+// Runs one case the way a host would and checks all it promises.
+void Check(const Case& c) {
+  const std::string before = ReadBytes(c.input);
+  SCOPED_TRACE(c.input + " " + c.settings);
+  ScratchDir out;
+  const auto all = MakeDemoNutritions();
+  Set(*all[c.nutrition], c.settings);
+  const auto written = Words(c.written);
+  // An older output is replaced once the new one is complete.
+  if (!written.empty()) WriteBytes(out / written[0], "old");
+  const auto result = Convert(*all[c.nutrition], {c.input}, out.str());
+  const std::string opening = "open: " + c.input + "\n";
+  EXPECT_EQ(result.error.empty() ? Replace(result.log, opening, "") : result.error,
+            Replace(Replace(c.outcome, "{in}", c.input), "{out}", out.str()));
+  EXPECT_TRUE(!result.error.empty() || result.log.starts_with(opening)) << result.log;
+  EXPECT_EQ(out.names(), written);
+  EXPECT_EQ(ReadBytes(c.input), before) << "the input changed";
+  std::set<std::string> predicted;
+  for (const auto& name : Words(c.written + " " + c.unwritten)) predicted.insert(out / name);
+  EXPECT_EQ(result.predicted, predicted);
+  if (written.empty()) return;
+  EXPECT_EQ(ReadBytes(out / written[0]).substr(0, c.head.size()), c.head);
+  if (c.reference.empty())
+    EXPECT_EQ(ReadPoints(out / written[0]).size(), c.points);
+  else
+    ExpectSamePoints(c.reference, out / written[0], c.tolerance);
+}
+
+TEST(MalformedInput, FailsWithTheFileNamedAndWritesNothing) {
+  const std::string las1 = ReadBytes(Sample("las_format1.las"));
+  const auto las = [&](std::size_t offset, auto value) {
+    std::string bytes = las1;
+    WriteLittle(bytes.data() + offset, value);
+    return bytes;
+  };
+  const std::string binary = ReadBytes(Sample("cloud_binary.ply"));
+  const std::string big = ReadBytes(Sample("cloud_big_endian.ply"));
+  const std::string corrupt = "truncated or corrupt: the header announces ";
+  const struct {
+    std::string extension, bytes, message;  // the error after the quoted input path
+  } cases[] = {
+      {"ply", "plx\nformat ascii 1.0\n", "not a PLY file (no \"ply\" magic)."},
+      {"ply", "", "not a PLY file (no \"ply\" magic)."},
+      {"ply", Ply("binary_middle_endian", "end_header\n"),
+       "unknown PLY format \"binary_middle_endian\"."},
+      {"ply", Ply("ascii", "element vertex 1\n" + kXyz), "the PLY header ends without end_header."},
+      {"ply", "ply\nelement vertex 1\n" + kXyz + "end_header\n",
+       "the PLY header has no format line."},
+      {"ply", Ply("ascii", "element face 0\nend_header\n"), "the PLY file has no vertex element."},
+      {"ply",
+       Ply("ascii", "element vertex 1\nproperty float x\nproperty float y\nend_header\n1 2\n"),
+       "the PLY vertex element lacks an x, y or z property."},
+      {"ply", Ply("ascii", "element vertex 1\nproperty float128 x\n"),
+       "malformed PLY property line."},
+      {"ply", Ply("ascii", "property float x\n"), "PLY property before any element."},
+      {"ply", Ply("ascii", "vertices please\n"), "unknown PLY header line \"vertices please\"."},
+      {"ply", Ply("ascii", "element vertex -3\n"), "malformed PLY element line."},
+      {"ply", Ply("ascii", "element vertex 99999999999999\n" + kXyz + "end_header\n1 2 3\n4 5 6\n"),
+       corrupt + "99999999999999 \"vertex\" entries, the rest of the file holds at most 2."},
+      {"ply", Ply("ascii", "element vertex 2\n" + kXyz + "end_header\n1 2 3 4 5 6 7 8 9\n"),
+       "truncated: the header announces 2 \"vertex\" entries, the file ends after 1."},
+      {"ply", Ply("ascii", "element vertex 2\n" + kXyz + "end_header\n1 2 3\n4 five 6\n"),
+       "unreadable \"vertex\" line: \"4 five 6\"."},
+      {"ply",
+       Ply("ascii", "element face 1\nproperty list uchar int idx\nelement vertex 1\n" + kXyz +
+                        "end_header\n200 1 2\n1 2 3\n"),
+       "impossible list length in element \"face\"."},
+      {"ply", binary.substr(0, binary.size() - 7),
+       "truncated: the header announces 3000 \"vertex\" entries, the file ends after 2999."},
+      {"ply", big.substr(0, big.find("end_header\n") + 14),
+       corrupt + "2 \"camera\" entries, the rest of the file holds at most 0."},
+      {"ply", FaceWithListCount(1e30f), "impossible list length in element \"face\"."},
+      // Hostile counts that once drove endless or undefined loops.
+      {"ply", FaceWithListCount(std::nanf("")), "impossible list length in element \"face\"."},
+      {"ply",
+       Ply("binary_little_endian",
+           "element nothing 18446744073709551615\nelement vertex 0\n" + kXyz + "end_header\n"),
+       corrupt + "18446744073709551615 \"nothing\" entries, the rest of the file holds at most 0."},
+      {"las", las(0, 'X'), "not a LAS file (no \"LASF\" magic)."},
+      {"las", las1.substr(0, 100), "truncated LAS header."},
+      {"las", las(24, std::uint8_t{2}), "unsupported LAS version 2.2 (1.0 to 1.4 are read)."},
+      {"las", las(25, std::uint8_t{5}), "unsupported LAS version 1.5 (1.0 to 1.4 are read)."},
+      {"las", las(104, std::uint8_t{5}), "unsupported LAS point data format 5."},
+      {"las", las(104, std::uint8_t{9}), "unsupported LAS point data format 9."},
+      {"las", las(104, std::uint8_t{0x81}), "compressed LAS point data is not supported."},
+      {"las", las(105, std::uint16_t{27}), "point records of 27 bytes are too short for format 1."},
+      {"las", las(96, std::uint32_t{226}), "the point data offset lies inside the header."},
+      {"las", las(94, std::uint16_t{226}), "the LAS header is shorter than version 1.2 requires."},
+      {"las", las(139, 0.0), "the LAS header has an unusable scale factor."},
+      {"las", las(179, std::nan("")), "the LAS header has non-finite offsets or bounds."},
+      {"las", las1.substr(0, las1.size() - 30),
+       "truncated: the header announces 3000 points, the file holds 2998."},
+      {"las", las(107, 0xffffffffu),
+       "truncated: the header announces 4294967295 points, the file holds 3000."},
+      {"xyz", "", "no point lines found (0 unreadable); is the delimiter right?"},
+      {"xyz", "x y z\n# nothing else\n",
+       "no point lines found (1 unreadable); is the delimiter right?"},
+      {"xyz", "1 2\n3 4\n", "no point lines found (2 unreadable); is the delimiter right?"},
+      {"xyz", std::string(70000, '\x01'),
+       "a line is longer than 65536 bytes; this does not look like a text file."},
+  };
+  for (const auto& c : cases) {
+    ScratchDir in;
+    const std::string input = in / ("bad." + c.extension);
+    WriteBytes(input, c.bytes);
+    const bool las = c.extension == "las", xyz = c.extension == "xyz";
+    Check({las   ? 2
+           : xyz ? 0
+                 : 1,
+           "", input, "\"{in}\": " + c.message, "", xyz || las ? "bad.ply" : "bad.xyz"});
+  }
 }
 
 TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
@@ -74,17 +274,7 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
   for (int line = 2; line <= 6; ++line)
     skipped += "notice: \"{in}\": skipped line " + std::to_string(line) +
                ", no three numbers in \"oops\".\n";
-  const struct {
-    int nutrition;  // 0 XYZ to PLY, 1 PLY to XYZ, 2 LAS to PLY/XYZ, 3 Mandelbrot Demo
-    std::string settings, input;
-    std::string outcome;  // the error, or the log after the opening; {in} is the input, {out} the
-                          // output folder
-    std::string written, unwritten;  // predicted file names, by blanks
-    std::string reference = "";      // the first written file holds its points,
-    std::size_t points = 0;          // or, without one, this many
-    double tolerance = 0;
-    std::string head = "";  // the first written file's first bytes
-  } cases[] = {
+  const Case cases[] = {
       {0, "SkipLines=1", Sample("cloud.csv"),
        "message: Wrote 3000 points with colour to \"{out}/cloud.ply\".\n", "cloud.ply", "",
        Sample("cloud.csv"), 0, 1e-9, ply},
@@ -158,30 +348,7 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
        "<b>Mandelbrot Demo</b>: No CPU implementation; this nutrition renders on the GPU only.", "",
        "view_mandelbrot.ply"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.input + " " + c.settings);
-    ScratchDir out;
-    const auto all = MakeDemoNutritions();
-    Set(*all[c.nutrition], c.settings);
-    const auto written = Words(c.written);
-    // An older output is replaced once the new one is complete.
-    if (!written.empty()) WriteBytes(out / written[0], "old");
-    const auto result = Convert(*all[c.nutrition], {c.input}, out.str());
-    const std::string opening = "open: " + c.input + "\n";
-    EXPECT_EQ(result.error.empty() ? Replace(result.log, opening, "") : result.error,
-              Replace(Replace(c.outcome, "{in}", c.input), "{out}", out.str()));
-    EXPECT_TRUE(!result.error.empty() || result.log.starts_with(opening)) << result.log;
-    EXPECT_EQ(out.names(), written);
-    std::set<std::string> predicted;
-    for (const auto& name : Words(c.written + " " + c.unwritten)) predicted.insert(out / name);
-    EXPECT_EQ(result.predicted, predicted);
-    if (written.empty()) continue;
-    EXPECT_EQ(ReadBytes(out / written[0]).substr(0, c.head.size()), c.head);
-    if (c.reference.empty())
-      EXPECT_EQ(ReadPoints(out / written[0]).size(), c.points);
-    else
-      ExpectSamePoints(c.reference, out / written[0], c.tolerance);
-  }
+  for (const auto& c : cases) Check(c);
 }
 
 TEST(Conversion, RefusesToOverwriteAnInputOrWriteTwoInputsToOneFile) {
