@@ -8,44 +8,38 @@ namespace {
 using Qarn::mcp::VMCPJsonValue;
 using Qarn::mcp::VMCPRegistry;
 
+// Declares one tool and answers it with its arguments.
 struct EchoProvider : Qarn::mcp::VMCPToolProvider {
-  explicit EchoProvider(std::string tool, bool* destroyed = nullptr)
-      : tool(std::move(tool)), destroyed(destroyed) {}
-  ~EchoProvider() override {
-    if (destroyed) *destroyed = true;
-  }
+  EchoProvider(std::string tool, bool& destroyed) : tool(std::move(tool)), destroyed(destroyed) {}
+  ~EchoProvider() override { destroyed = true; }
   void declareTools(VMCPJsonValue& tools) override {
     tools.push_back(Qarn::mcp::DeclareTool(tool, "", VMCPJsonValue::MakeObject(), {}));
   }
   bool callTool(const std::string& name, const VMCPJsonValue& arguments,
                 const Qarn::mcp::VMCPCallContext&, VMCPJsonValue& result) override {
-    if (name != tool) return false;
-    result = arguments;
-    return true;
+    if (name == tool) result = arguments;
+    return name == tool;
   }
   std::string tool;
-  bool* destroyed;
+  bool& destroyed;
 };
 
-TEST(McpRegistry, ListsAcrossProvidersAndRoutesCalls) {
-  bool destroyed = false;
-  VMCPRegistry::Register(
-      "one", Brasko::StrongPtr<Qarn::mcp::VMCPToolProvider>(new EchoProvider("first", &destroyed)));
-  VMCPRegistry::Register("two", Brasko::MakeStrong<EchoProvider>("second"));
-  const auto tools = VMCPRegistry::ListTools();
-  ASSERT_EQ(tools.size(), 2u);
-  EXPECT_EQ(tools.asArray()[0]["name"].asString(), "first");
-  EXPECT_EQ(tools.asArray()[1]["name"].asString(), "second");
-
+TEST(McpRegistry, ListsAcrossProvidersRoutesCallsAndReleasesOnUnregister) {
+  bool destroyed[2] = {false, false};
+  VMCPRegistry::Register("one", Brasko::MakeStrong<EchoProvider>("first", destroyed[0]));
+  VMCPRegistry::Register("two", Brasko::MakeStrong<EchoProvider>("second", destroyed[1]));
+  EXPECT_EQ(VMCPRegistry::ListTools().dump(),
+            R"([{"name":"first","description":"","inputSchema":{"type":"object","properties":{},)"
+            R"("required":[]}},{"name":"second","description":"","inputSchema":{"type":"object",)"
+            R"("properties":{},"required":[]}}])");
   VMCPJsonValue result;
   EXPECT_TRUE(VMCPRegistry::CallTool("second", VMCPJsonValue("hi"), {}, result));
   EXPECT_EQ(result.asString(), "hi");
   result = VMCPJsonValue();
   EXPECT_FALSE(VMCPRegistry::CallTool("third", VMCPJsonValue("hi"), {}, result));
   EXPECT_TRUE(result.isNull());
-
   VMCPRegistry::Unregister("one");
-  EXPECT_TRUE(destroyed);  // the registry held the only reference
+  EXPECT_TRUE(destroyed[0] && !destroyed[1]);  // the registry held the only reference
   VMCPRegistry::Unregister("two");
   EXPECT_TRUE(VMCPRegistry::Names().empty());
 }
