@@ -20,7 +20,7 @@ namespace Qarn::mcp {
 // few members an open-addressing table of positions finds a key in O(1).
 struct VMCPJsonValue::Members {
   static constexpr std::size_t kScanned = 8;
-  static constexpr std::size_t kFirstRoom = 6;
+  static constexpr std::size_t kFirstRoom = 5;
 
   std::vector<std::string> keys;
   std::vector<VMCPJsonValue> values;
@@ -635,7 +635,7 @@ void VMCPJsonValue::push_back(VMCPJsonValue&& value) {
                            "; only null and arrays take push_back");
   if (!p_.elements) {
     p_.elements = new std::vector<VMCPJsonValue>;
-    p_.elements->reserve(4);  // short lists are the common case: one allocation
+    p_.elements->reserve(2);  // short lists are the common case: one allocation
   }
   p_.elements->push_back(std::move(value));
 }
