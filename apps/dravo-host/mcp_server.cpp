@@ -59,19 +59,20 @@ std::string NegotiateProtocolVersion(const std::string& requested) {
 }
 
 void AppendToolResult(VMCPJsonValue result, std::string& out) {
-  // The result is serialised once: its text is both the text item and,
-  // unchanged, the structured content. The tree goes before the text is
-  // escaped, so the two never take memory together with the line.
-  const std::string json = result.dump();
+  // The result is written straight into the line twice, quoted as the text
+  // item and as it is for the structured content: no text of it is held
+  // on the side, and writing is cheaper than copying and escaping.
   const auto& success = result["success"];
   const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
-  const bool structured = result.isObject();
-  result = VMCPJsonValue();
-  out.reserve(out.size() + json.size() * 9 / 4 + 96);
   out.append(R"({"content":[{"type":"text","text":)");
-  VMCPJsonValue::QuoteTo(json, out);
+  const std::size_t quoted = out.size();
+  result.dumpQuotedTo(out);
   out.append("}]");
-  if (structured) out.append(R"(,"structuredContent":)").append(json);
+  if (result.isObject()) {
+    out.reserve(out.size() + (out.size() - quoted) + 64);  // the plain text is never longer
+    out.append(R"(,"structuredContent":)");
+    result.dumpTo(out);
+  }
   out.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
 }
 
@@ -130,10 +131,11 @@ void McpServer::handleLine(std::string_view line) {
     sendError(nullptr, kParseError, std::string("Parse error: ") + error.what());
     return;
   }
-  handleMessage(message);
+  handleMessage(std::move(message));
 }
 
-void McpServer::handleMessage(const VMCPJsonValue& message) {
+void McpServer::handleMessage(VMCPJsonValue mutableMessage) {
+  const VMCPJsonValue& message = mutableMessage;
   if (!message.isObject()) {
     sendError(nullptr, kInvalidRequest, "Invalid Request: a message must be a JSON object.");
     return;
@@ -166,7 +168,8 @@ void McpServer::handleMessage(const VMCPJsonValue& message) {
     sendError(id, kNotInitialized, "Server not initialized: send \"initialize\" first.");
     return;
   }
-  dispatch(id, method, params);
+  // Moved, not copied: the arguments may be large.
+  dispatch(id, method, std::move(mutableMessage["params"]));
 }
 
 void McpServer::handleNotification(const std::string& method, const VMCPJsonValue& params) {
@@ -198,15 +201,14 @@ void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& p
   sendResult(id, result.dump());
 }
 
-void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
-                         const VMCPJsonValue& params) {
+void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params) {
   const std::string key = id.dump();
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
   {
     std::lock_guard lock(pendingMutex_);
     pending_[key] = cancelled;
   }
-  pool_.post([this, id, key, method, params, cancelled] {
+  pool_.post([this, id, key, method, params = std::move(params), cancelled] {
     std::string line = ResultLinePrefix(id);
     std::optional<RpcError> error;
     if (!*cancelled) {

@@ -62,10 +62,10 @@ class McpServer {
   void drain();
 
  private:
-  void handleMessage(const VMCPJsonValue& message);
+  void handleMessage(VMCPJsonValue message);
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
   void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params);
-  void dispatch(const VMCPJsonValue& id, const std::string& method, const VMCPJsonValue& params);
+  void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params);
   // Each appends the JSON text of the request's result to out.
   void runMethod(const std::string& method, const VMCPJsonValue& params,
                  const std::string& requestId, const std::atomic<bool>& cancelled,

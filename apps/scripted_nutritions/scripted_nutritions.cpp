@@ -7,6 +7,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 namespace dravo::host {
@@ -276,6 +277,20 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// The extension that std::filesystem finds, without the dot, read off the
+// text: building a path for each file made large analyses slow.
+std::string_view ExtensionOf(std::string_view path) {
+#if defined(_WIN32)
+  const auto separator = path.find_last_of("/\\:");
+#else
+  const auto separator = path.rfind('/');
+#endif
+  const auto name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+  const auto dot = name.rfind('.');
+  if (name == ".." || dot == std::string_view::npos || dot == 0) return {};
+  return name.substr(dot + 1);
+}
+
 std::string AsciiLower(std::string text) {
   for (auto& c : text)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
@@ -308,8 +323,7 @@ bool ScriptedNutrition::isDigestible(const std::string& path) const {
                          [&](const std::string& suffix) { return EndsWith(path, suffix); });
     case D::ByExtension: break;
   }
-  std::string extension = AsciiLower(Utf8(PathFromUtf8(path).extension()));
-  if (!extension.empty()) extension.erase(0, 1);  // the dot
+  const std::string extension = AsciiLower(std::string(ExtensionOf(path)));
   bool found = false;
   getExtensions([&](const std::string& own) { found = found || extension == AsciiLower(own); });
   return found;

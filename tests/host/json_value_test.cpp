@@ -46,7 +46,40 @@ TEST(JsonValue, DumpKeepsMemberOrderAndEscapes) {
     EXPECT_EQ(VMCPJsonValue::Parse(text).dump(), text);
   const auto once = VMCPJsonValue::Parse(R"("caf\u00e9 \n")").dump();
   EXPECT_EQ(VMCPJsonValue::Parse(once).dump(), once);
-  EXPECT_NO_THROW(VMCPJsonValue(std::string("\xff")).dump());
+}
+
+TEST(JsonValue, QuotedDumpIsTheQuotedTextAndInvalidUtf8IsReplaced) {
+  struct Case {
+    std::string text;  // a string value, also used as a member name
+    const char* dumped;
+  } cases[] = {
+      {"", R"("")"},
+      {"12345678", R"("12345678")"},  // the longest string held inline
+      {"123456789", R"("123456789")"},
+      {"q\"b\\n\n\x01", R"("q\"b\\n\n\u0001")"},
+      {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
+      {"a\xff"
+       "b",
+       "\"a\xef\xbf\xbd"
+       "b\""},
+      {std::string("x\xe2\x82", 3) + std::string(20, 'y'), nullptr},  // cut short, on the heap
+  };
+  for (const auto& c : cases) {
+    const VMCPJsonValue value(c.text);
+    if (c.dumped) {
+      EXPECT_EQ(value.dump(), c.dumped) << c.text;
+    }
+    auto object = VMCPJsonValue::MakeObject();
+    object[c.text] = value;
+    object["list"].push_back(value);
+    const std::string text = object.dump();
+    EXPECT_NO_THROW(VMCPJsonValue::Parse(text)) << text;
+    std::string quoted = "<", expected = "<";
+    object.dumpQuotedTo(quoted);
+    VMCPJsonValue::QuoteTo(text, expected);
+    EXPECT_EQ(quoted, expected);
+    EXPECT_EQ(VMCPJsonValue::Parse(quoted.substr(1)).asString(), text);
+  }
 }
 
 TEST(JsonValue, ManyMembersKeepTheirOrderAndAreFound) {

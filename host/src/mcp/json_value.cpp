@@ -20,6 +20,7 @@ namespace Qarn::mcp {
 // few members an open-addressing table of positions finds a key in O(1).
 struct VMCPJsonValue::Members {
   static constexpr std::size_t kScanned = 8;
+  static constexpr std::size_t kFirstRoom = 5;
 
   std::vector<std::string> keys;
   std::vector<VMCPJsonValue> values;
@@ -38,6 +39,10 @@ struct VMCPJsonValue::Members {
   }
 
   VMCPJsonValue& add(std::string key) {
+    if (keys.empty()) {  // room for a typical record at once, not 1, 2, 4, 8
+      keys.reserve(kFirstRoom);
+      values.reserve(kFirstRoom);
+    }
     keys.push_back(std::move(key));
     values.emplace_back();
     if (keys.size() > kScanned) {
@@ -97,16 +102,133 @@ const char* KindName(VMCPJsonValue::Kind kind) {
   return names[kind];
 }
 
-// Lets the writer append to a std::string without a staging buffer. It
-// grows as the string does: no room is set aside for worst-case escaping.
-struct StringOutput {
+// Lets the writer append to a std::string through a cursor, one compare a
+// byte. It grows as the string does: no room is set aside for worst-case
+// escaping, which the writer asks for on every string.
+class StringOutput {
+ public:
   using Ch = char;
-  std::string& out;
-  void Put(char c) { out.push_back(c); }
+  explicit StringOutput(std::string& out) : out_(out), used_(out.size()) { remap(); }
+  StringOutput(const StringOutput&) = delete;
+  StringOutput& operator=(const StringOutput&) = delete;
+  ~StringOutput() { out_.resize(size()); }
+
+  void Put(char c) {
+    if (cursor_ == end_) grow();
+    *cursor_++ = c;
+  }
   void Flush() {}
+  void Append(const char* bytes, std::size_t count) {
+    if (std::size_t(end_ - cursor_) < count) {
+      used_ = size();
+      out_.resize(used_ + std::max(count, std::clamp<std::size_t>(used_, 256, 64 * 1024)));
+      remap();
+    }
+    std::memcpy(cursor_, bytes, count);
+    cursor_ += count;
+  }
+  std::size_t size() const noexcept { return used_ + std::size_t(cursor_ - start_); }
+  std::string_view since(std::size_t start) const noexcept {
+    return {out_.data() + start, size() - start};
+  }
+  // Forgets what was written past size.
+  void truncate(std::size_t size) {
+    out_.resize(size);
+    used_ = size;
+    remap();
+  }
+
+ private:
+  void grow() {
+    used_ = size();
+    // Small steps: the string's own growth is geometric, and only the bytes
+    // stepped over are touched, not all the capacity.
+    out_.resize(used_ + std::clamp<std::size_t>(used_, 256, 64 * 1024));
+    remap();
+  }
+  void remap() {
+    start_ = cursor_ = out_.data() + used_;
+    end_ = out_.data() + out_.size();
+  }
+
+  std::string& out_;
+  std::size_t used_;  // bytes before start_
+  char* start_ = nullptr;
+  char* cursor_ = nullptr;
+  char* end_ = nullptr;
 };
 
+// The writer reserves room and then puts unchecked; this stream checks as it
+// puts, so reserving is not needed.
+inline void PutReserve(StringOutput&, std::size_t) {}
+inline void PutUnsafe(StringOutput& out, char c) {
+  out.Put(c);
+}
+
+// Writes what it is given as the inside of a JSON string literal. Valid
+// compact JSON text has no control bytes, so only quotes and backslashes
+// need a backslash before them.
+class QuotingOutput {
+ public:
+  using Ch = char;
+  explicit QuotingOutput(StringOutput& out) : out_(out) {}
+  void Put(char c) {
+    if (c == '"' || c == '\\') out_.Put('\\');
+    out_.Put(c);
+  }
+  void Flush() {}
+  // Bytes that need no backslash.
+  void AppendPlain(const char* bytes, std::size_t count) { out_.Append(bytes, count); }
+
+ private:
+  StringOutput& out_;
+};
+
+inline void PutReserve(QuotingOutput&, std::size_t) {}
+inline void PutUnsafe(QuotingOutput& out, char c) {
+  out.Put(c);
+}
+
 using Writer = rapidjson::Writer<StringOutput>;
+
+// Length of the run at the start of text that JSON strings carry as it is.
+std::size_t PlainRun(const char* text, const char* end) {
+  const char* at = text;
+  while (at != end) {
+    const auto c = static_cast<unsigned char>(*at);
+    if (c < 0x20 || c == '"' || c == '\\') break;
+    ++at;
+  }
+  return std::size_t(at - text);
+}
+
+}  // namespace
+}  // namespace Qarn::mcp
+
+// The writer's hook for copying the plain runs of a string at once; it then
+// escapes the byte the run stops at itself, as without the hook.
+namespace rapidjson {
+template <>
+inline bool Writer<Qarn::mcp::StringOutput>::ScanWriteUnescapedString(StringStream& is,
+                                                                      size_t length) {
+  const auto run = Qarn::mcp::PlainRun(is.src_, is.head_ + length);
+  os_->Append(is.src_, run);
+  is.src_ += run;
+  return is.Tell() < length;
+}
+
+template <>
+inline bool Writer<Qarn::mcp::QuotingOutput>::ScanWriteUnescapedString(StringStream& is,
+                                                                       size_t length) {
+  const auto run = Qarn::mcp::PlainRun(is.src_, is.head_ + length);
+  os_->AppendPlain(is.src_, run);
+  is.src_ += run;
+  return is.Tell() < length;
+}
+}  // namespace rapidjson
+
+namespace Qarn::mcp {
+namespace {
 
 struct DiscardOutput {
   using Ch = char;
@@ -145,8 +267,17 @@ std::optional<std::string> RepairedUtf8(std::string_view text) {
   return repaired;
 }
 
-void WriteString(std::string_view text, Writer& writer) {
-  if (auto repaired = RepairedUtf8(text))
+bool IsValidUtf8(std::string_view text) {
+  return !RepairedUtf8(text).has_value();
+}
+
+// Strings are written as they are; a caller that finds invalid UTF-8 in the
+// output writes again with repair on.
+template <class W>
+void WriteString(std::string_view text, W& writer, bool repair) {
+  std::optional<std::string> repaired;
+  if (repair) repaired = RepairedUtf8(text);
+  if (repaired)
     writer.String(repaired->data(), rapidjson::SizeType(repaired->size()));
   else
     writer.String(text.data(), rapidjson::SizeType(text.size()));
@@ -157,11 +288,21 @@ void WriteString(std::string_view text, Writer& writer) {
 // The parser and the writer reach the payload through here.
 class JsonValueAccess {
  public:
+  static VMCPJsonValue MakeString(std::string_view text) {
+    VMCPJsonValue value;
+    value.setText(text);
+    return value;
+  }
   static VMCPJsonValue& Append(VMCPJsonValue& array, VMCPJsonValue&& value) {
     array.push_back(std::move(value));
     return array.p_.elements->back();
   }
-  static void Write(const VMCPJsonValue& value, Writer& writer);
+  template <class W>
+  static void Write(const VMCPJsonValue& value, W& writer, bool repair);
+  // Writes value through a fresh writer over output, starting at out's
+  // end, and again with repair when the text is not valid UTF-8.
+  template <class Output>
+  static void WriteValid(const VMCPJsonValue& value, StringOutput& out, Output& output);
 };
 
 namespace {
@@ -210,7 +351,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return add(VMCPJsonValue(text[0] == '-' ? -0.0 : 0.0));  // too small: zero
   }
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    return add(VMCPJsonValue(std::string(text, length)));
+    return add(JsonValueAccess::MakeString({text, length}));
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
     key_.assign(text, length);
@@ -252,7 +393,8 @@ constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag |
 
 }  // namespace
 
-void JsonValueAccess::Write(const VMCPJsonValue& value, Writer& writer) {
+template <class W>
+void JsonValueAccess::Write(const VMCPJsonValue& value, W& writer, bool repair) {
   switch (value.kind) {
     case VMCPJsonValue::Null: writer.Null(); return;
     case VMCPJsonValue::Boolean: writer.Bool(value.p_.boolean); return;
@@ -264,26 +406,39 @@ void JsonValueAccess::Write(const VMCPJsonValue& value, Writer& writer) {
       else
         writer.Null();  // JSON has no infinities
       return;
-    case VMCPJsonValue::String: WriteString(*value.p_.string, writer); return;
+    case VMCPJsonValue::String: WriteString(value.text(), writer, repair); return;
     case VMCPJsonValue::Array:
       writer.StartArray();
-      for (const auto& element : value.asArray()) Write(element, writer);
+      for (const auto& element : value.asArray()) Write(element, writer, repair);
       writer.EndArray();
       return;
     case VMCPJsonValue::Object:
       writer.StartObject();
       if (const auto* members = value.members()) {
         for (std::size_t i = 0; i < members->keys.size(); ++i) {
-          const std::string& key = members->keys[i];
-          auto repaired = RepairedUtf8(key);
-          const std::string& name = repaired ? *repaired : key;
-          writer.Key(name.data(), rapidjson::SizeType(name.size()));
-          Write(members->values[i], writer);
+          WriteString(members->keys[i], writer, repair);
+          Write(members->values[i], writer, repair);
         }
       }
       writer.EndObject();
       return;
   }
+}
+
+template <class Output>
+void JsonValueAccess::WriteValid(const VMCPJsonValue& value, StringOutput& out, Output& output) {
+  const std::size_t start = out.size();
+  {
+    rapidjson::Writer<Output> writer(output);
+    Write(value, writer, false);
+  }
+  // Only valid text comes out; one pass over all of it is cheaper than one
+  // per string, and invalid strings are rare. Text that is valid as a whole
+  // has valid strings, as quotes around them are plain ASCII.
+  if (IsValidUtf8(out.since(start))) return;
+  out.truncate(start);
+  rapidjson::Writer<Output> writer(output);
+  Write(value, writer, true);
 }
 
 VMCPJsonValue::VMCPJsonValue(bool value) noexcept : kind(Boolean) {
@@ -301,17 +456,45 @@ VMCPJsonValue::VMCPJsonValue(double value) noexcept : kind(Number) {
   p_.number = value;
 }
 VMCPJsonValue::VMCPJsonValue(const char* value) : VMCPJsonValue(std::string(value ? value : "")) {}
-VMCPJsonValue::VMCPJsonValue(std::string value) : kind(String) {
-  p_.string = new std::string(std::move(value));
+VMCPJsonValue::VMCPJsonValue(std::string value) {
+  setText(value);
+}
+
+void VMCPJsonValue::setText(std::string_view value) {
+  kind = String;
+  if (value.size() <= kInlineText) {
+    inlineSize_ = std::uint8_t(value.size() + 1);
+    if (!value.empty()) std::memcpy(p_.inlineText, value.data(), value.size());
+    return;
+  }
+  p_.text = static_cast<char*>(::operator new(sizeof(std::size_t) + value.size()));
+  const std::size_t size = value.size();
+  std::memcpy(p_.text, &size, sizeof size);
+  std::memcpy(p_.text + sizeof size, value.data(), size);
+}
+
+std::string_view VMCPJsonValue::text() const noexcept {
+  if (inlineSize_ != 0) return {p_.inlineText, std::size_t(inlineSize_ - 1)};
+  std::size_t size;
+  std::memcpy(&size, p_.text, sizeof size);
+  return {p_.text + sizeof size, size};
 }
 
 VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
-    : kind(other.kind), integral_(other.integral_) {
+    : kind(other.kind), integral_(other.integral_), inlineSize_(other.inlineSize_) {
   switch (kind) {
     case Null: break;
     case Boolean: p_.boolean = other.p_.boolean; break;
     case Number: p_ = other.p_; break;
-    case String: p_.string = new std::string(*other.p_.string); break;
+    case String:
+      if (inlineSize_ != 0) {
+        p_ = other.p_;
+      } else {
+        const auto text = other.text();
+        p_.text = static_cast<char*>(::operator new(sizeof(std::size_t) + text.size()));
+        std::memcpy(p_.text, other.p_.text, sizeof(std::size_t) + text.size());
+      }
+      break;
     case Array:
       p_.elements =
           other.p_.elements ? new std::vector<VMCPJsonValue>(*other.p_.elements) : nullptr;
@@ -321,8 +504,9 @@ VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
 }
 
 VMCPJsonValue::VMCPJsonValue(VMCPJsonValue&& other) noexcept
-    : kind(other.kind), integral_(other.integral_), p_(other.p_) {
+    : kind(other.kind), integral_(other.integral_), inlineSize_(other.inlineSize_), p_(other.p_) {
   other.kind = Null;
+  other.inlineSize_ = 0;
   other.p_ = {};
 }
 
@@ -337,8 +521,10 @@ VMCPJsonValue& VMCPJsonValue::operator=(VMCPJsonValue&& other) noexcept {
   release();
   kind = taken.kind;
   integral_ = taken.integral_;
+  inlineSize_ = taken.inlineSize_;
   p_ = taken.p_;
   taken.kind = Null;
+  taken.inlineSize_ = 0;
   return *this;
 }
 
@@ -348,12 +534,15 @@ VMCPJsonValue::~VMCPJsonValue() {
 
 void VMCPJsonValue::release() noexcept {
   switch (kind) {
-    case String: delete p_.string; break;
+    case String:
+      if (inlineSize_ == 0) ::operator delete(p_.text);
+      break;
     case Array: delete p_.elements; break;
     case Object: delete p_.members; break;
     default: break;
   }
   kind = Null;
+  inlineSize_ = 0;
   p_ = {};
 }
 
@@ -404,7 +593,7 @@ bool VMCPJsonValue::erase(const std::string& key) {
 }
 
 std::string VMCPJsonValue::asString(const std::string& fallback) const {
-  return kind == String ? *p_.string : fallback;
+  return kind == String ? std::string(text()) : fallback;
 }
 
 bool VMCPJsonValue::asBool(bool fallback) const {
@@ -444,14 +633,24 @@ void VMCPJsonValue::push_back(VMCPJsonValue&& value) {
   if (kind != Array)
     throw std::logic_error(std::string("VMCPJsonValue: cannot append to a ") + KindName(kind) +
                            "; only null and arrays take push_back");
-  if (!p_.elements) p_.elements = new std::vector<VMCPJsonValue>;
+  if (!p_.elements) {
+    p_.elements = new std::vector<VMCPJsonValue>;
+    p_.elements->reserve(2);  // short lists are the common case: one allocation
+  }
   p_.elements->push_back(std::move(value));
 }
 
 void VMCPJsonValue::dumpTo(std::string& out) const {
-  StringOutput output{out};
-  Writer writer(output);
-  JsonValueAccess::Write(*this, writer);
+  StringOutput output(out);
+  JsonValueAccess::WriteValid(*this, output, output);
+}
+
+void VMCPJsonValue::dumpQuotedTo(std::string& out) const {
+  StringOutput output(out);
+  output.Put('"');
+  QuotingOutput quoting(output);
+  JsonValueAccess::WriteValid(*this, output, quoting);
+  output.Put('"');
 }
 
 std::string VMCPJsonValue::dump() const {
@@ -461,9 +660,9 @@ std::string VMCPJsonValue::dump() const {
 }
 
 void VMCPJsonValue::QuoteTo(std::string_view text, std::string& out) {
-  StringOutput output{out};
+  StringOutput output(out);
   Writer writer(output);
-  WriteString(text, writer);
+  WriteString(text, writer, true);
 }
 
 VMCPJsonValue VMCPJsonValue::Parse(std::string_view text) {
@@ -491,7 +690,7 @@ bool operator==(const VMCPJsonValue& a, const VMCPJsonValue& b) {
     case VMCPJsonValue::Number:
       return a.integral_ && b.integral_ ? a.p_.integer == b.p_.integer
                                         : a.asDouble() == b.asDouble();
-    case VMCPJsonValue::String: return *a.p_.string == *b.p_.string;
+    case VMCPJsonValue::String: return a.text() == b.text();
     case VMCPJsonValue::Array: return a.asArray() == b.asArray();
     case VMCPJsonValue::Object:
       if (a.size() != b.size()) return false;

@@ -77,6 +77,9 @@ class QARN_MCP_API VMCPJsonValue {
   std::string dump() const;
   // Appends the compact text to out.
   void dumpTo(std::string& out) const;
+  // Appends the compact text as one JSON string literal to out: the same
+  // bytes as QuoteTo(dump(), out), without the text in between.
+  void dumpQuotedTo(std::string& out) const;
   // Appends text as one JSON string literal (quoted and escaped) to out.
   static void QuoteTo(std::string_view text, std::string& out);
   // Parses JSON text; throws VMCPJsonParseError with the byte position.
@@ -89,16 +92,24 @@ class QARN_MCP_API VMCPJsonValue {
   friend class JsonValueAccess;
 
   void release() noexcept;
+  std::string_view text() const noexcept;
+  void setText(std::string_view value);  // on a null value
   const Members* members() const noexcept;
   VMCPJsonValue& member(const std::string& key);
 
   bool integral_ = false;
-  // Which member is live follows kind (and integral_ for numbers).
+  // Strings up to kInlineText bytes sit in the payload: their length + 1;
+  // 0 for a string on the heap.
+  std::uint8_t inlineSize_ = 0;
+  static constexpr std::size_t kInlineText = 8;
+  // Which member is live follows kind (and integral_ for numbers,
+  // inlineSize_ for strings).
   union Payload {
     std::int64_t integer = 0;
     bool boolean;
     double number;
-    std::string* string;
+    char inlineText[kInlineText];
+    char* text;  // a heap block: the length, then the bytes
     std::vector<VMCPJsonValue>* elements;
     Members* members;
   } p_;

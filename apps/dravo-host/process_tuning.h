@@ -1,0 +1,19 @@
+// Process-wide settings for memory and output that only the executable
+// makes; each does nothing where the system offers no such setting.
+#pragma once
+
+namespace dravo::host {
+
+// Before any thread starts: fewer allocator arenas, so memory one worker
+// frees serves the next instead of idling in an arena of its own.
+void LimitAllocatorArenas();
+
+// Lets a whole answer line fit into the pipe of standard output, so a
+// large answer is handed over in one write instead of one per 64 KiB.
+void WidenOutputPipe();
+
+// Hands memory freed after start-up (the parsed catalogues) back to the
+// system.
+void ReturnFreedMemory();
+
+}  // namespace dravo::host
