@@ -7,6 +7,8 @@ namespace dravo::host {
 const char* const kUsage =
     "usage: dravo-host [serve | tools | call TOOL JSON-ARGS] [--plugins DIR]...\n"
     "                  [--nutritions FILE.json]... [--keep-failed] [--workers N]\n"
+    "                  [--http [HOST:]PORT [--allow-origin ORIGIN]...\n"
+    "                   [--allow-remote --token-file FILE]]\n"
     "       dravo-host --help | --version\n";
 
 namespace {
@@ -15,6 +17,41 @@ bool ParseCount(const std::string& text, std::size_t& value) {
   const auto* end = text.data() + text.size();
   auto [rest, problem] = std::from_chars(text.data(), end, value);
   return problem == std::errc() && rest == end && value > 0 && value <= 64;
+}
+
+// "[HOST:]PORT", HOST in brackets when it has colons itself.
+bool ParseHttpAddress(const std::string& text, std::string& host, int& port) {
+  std::string portText = text;
+  if (const auto colon = text.rfind(':'); colon != std::string::npos) {
+    host = text.substr(0, colon);
+    portText = text.substr(colon + 1);
+    if (host.size() > 1 && host.front() == '[' && host.back() == ']')
+      host = host.substr(1, host.size() - 2);
+    if (host.empty() || host.find_first_of("[]") != std::string::npos) return false;
+  }
+  const auto* end = portText.data() + portText.size();
+  auto [rest, problem] = std::from_chars(portText.data(), end, port);
+  return problem == std::errc() && rest == end && port >= 0 && port <= 65535;
+}
+
+bool IsLoopbackHost(const std::string& host) {
+  return host == "127.0.0.1" || host == "::1" || host == "localhost";
+}
+
+// The HTTP options hang together: remote use needs a token, and none of them
+// means anything over stdio.
+bool CheckHttpOptions(const CommandLine& line, std::string& error) {
+  const bool httpOnly = line.allowRemote || !line.tokenFile.empty() || !line.allowedOrigins.empty();
+  if (line.httpPort < 0 && httpOnly) {
+    error = "--allow-origin, --allow-remote and --token-file go with --http";
+    return false;
+  }
+  if (line.httpPort >= 0 && !IsLoopbackHost(line.httpHost) &&
+      (!line.allowRemote || line.tokenFile.empty())) {
+    error = "serving on \"" + line.httpHost + "\" needs --allow-remote and --token-file";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -36,7 +73,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     }
     if (arg == "--keep-failed") {
       line.keepFailed = true;
-    } else if (arg == "--plugins" || arg == "--nutritions" || arg == "--workers") {
+    } else if (arg == "--allow-remote") {
+      line.allowRemote = true;
+    } else if (arg == "--plugins" || arg == "--nutritions" || arg == "--workers" ||
+               arg == "--http" || arg == "--allow-origin" || arg == "--token-file") {
       if (!hasValue) {
         error = arg + " needs a value";
         return std::nullopt;
@@ -48,6 +88,12 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         error = "--workers takes a number from 1 to 64, not \"" + value + "\"";
         return std::nullopt;
       }
+      if (arg == "--http" && !ParseHttpAddress(value, line.httpHost, line.httpPort)) {
+        error = "--http takes [HOST:]PORT with PORT from 0 to 65535, not \"" + value + "\"";
+        return std::nullopt;
+      }
+      if (arg == "--allow-origin") line.allowedOrigins.push_back(value);
+      if (arg == "--token-file") line.tokenFile = value;
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option \"" + arg + "\"";
       return std::nullopt;
@@ -55,6 +101,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       positional.push_back(arg);
     }
   }
+  if (!CheckHttpOptions(line, error)) return std::nullopt;
   if (positional.empty()) return line;
   const std::string& command = positional[0];
   const std::size_t expected = command == "call" ? 3 : 1;
@@ -76,6 +123,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   if (line.command == CommandLine::Command::Call) {
     line.tool = positional[1];
     line.arguments = positional[2];
+  }
+  if (line.httpPort >= 0 && line.command != CommandLine::Command::Serve) {
+    error = "--http goes with serve only";
+    return std::nullopt;
   }
   return line;
 }

@@ -16,6 +16,12 @@ struct CommandLine {
   std::size_t workers = 4;
   std::string tool;       // call
   std::string arguments;  // call, JSON text
+  // serve --http [HOST:]PORT; port -1 serves stdio.
+  std::string httpHost = "127.0.0.1";
+  int httpPort = -1;
+  std::vector<std::string> allowedOrigins;
+  bool allowRemote = false;
+  std::string tokenFile;
 };
 
 extern const char* const kUsage;

@@ -2,6 +2,7 @@
 // over standard input and output.
 #include <dravo-host/binary_stdio.h>
 #include <dravo-host/command_line.h>
+#include <dravo-host/http_transport.h>
 #include <dravo-host/mcp_server.h>
 #include <dravo-host/path_text.h>
 #include <dravo-host/plugin_loader.h>
@@ -12,9 +13,12 @@
 #include <brasko/executable_dir.h>
 #include <qarn/mcp/registry.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 namespace {
 
@@ -42,11 +46,32 @@ void LoadPlugins(const CommandLine& line, PluginLoader& loader) {
   }
 }
 
+// The token is the file's first line; an empty one would let anybody in.
+bool ReadToken(const std::string& file, std::string& token) {
+  std::ifstream in(PathFromUtf8(file));
+  std::getline(in, token);
+  while (!token.empty() && std::isspace(static_cast<unsigned char>(token.back()))) token.pop_back();
+  if (!token.empty()) return true;
+  std::cerr << "dravo-host: token file \"" << file << "\" is missing or its first line is empty\n";
+  return false;
+}
+
+int ServeHttp(const CommandLine& line, const ServerOptions& options) {
+  HttpOptions http;
+  http.host = line.httpHost;
+  http.port = line.httpPort;
+  http.allowedOrigins = line.allowedOrigins;
+  http.remote = line.allowRemote;
+  if (!line.tokenFile.empty() && !ReadToken(line.tokenFile, http.token)) return kUsageError;
+  return ServeHttp(http, options) ? 0 : 1;
+}
+
 int Serve(const CommandLine& line) {
   std::ios::sync_with_stdio(false);
   ServerOptions options;
   options.version = DRAVO_HOST_VERSION;
   options.workers = line.workers;
+  if (line.httpPort >= 0) return ServeHttp(line, options);
   McpServer server(options, [](const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
@@ -126,7 +151,13 @@ int main(int argc, char** argv) {
                  " executable always)"
                  "\n  --nutritions register the nutritions a JSON file describes"
                  "\n  --keep-failed  leave plug-ins that fail to load as they are"
-                 "\n  --workers    threads that answer requests (default 4)\n"
+                 "\n  --workers    threads that answer requests (default 4; per session over HTTP)"
+                 "\n  --http       serve MCP over HTTP at http://HOST:PORT/mcp instead (HOST"
+                 " 127.0.0.1 unless given;\n               PORT 0 picks a free one)"
+                 "\n  --allow-origin  also serve web pages of ORIGIN (localhost ones always)"
+                 "\n  --allow-remote  with --token-file: allow a HOST beyond this machine;"
+                 " every request\n               must then carry \"Authorization: Bearer"
+                 " TOKEN\" (TOKEN: the file's first line)\n"
                  "\nExit status: 0 done, 1 the tool failed, 2 usage or input error.\n";
     return 0;
   }

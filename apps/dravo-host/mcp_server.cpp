@@ -77,6 +77,10 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
 }
 
 McpServer::McpServer(ServerOptions options, LineSink sink)
+    : McpServer(std::move(options), [sink = std::move(sink)](const std::string& line,
+                                                             const LineRoute&) { sink(line); }) {}
+
+McpServer::McpServer(ServerOptions options, RoutedSink sink)
     : options_(std::move(options)), sink_(std::move(sink)), pool_(options_.workers) {}
 
 McpServer::~McpServer() {
@@ -230,7 +234,7 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
     if (*cancelled) return;  // the client gave up and expects no answer
     if (error) return sendError(id, error->code, error->message);
     line.push_back('}');
-    sendLine(line);
+    sendLine(line, {key, true});
   });
 }
 
@@ -277,7 +281,7 @@ void McpServer::callTool(const VMCPJsonValue& params, const std::string& request
 void McpServer::sendResult(const VMCPJsonValue& id, const std::string& resultJson) {
   std::string line = ResultLinePrefix(id);
   line.append(resultJson).push_back('}');
-  sendLine(line);
+  sendLine(line, {id.dump(), true});
 }
 
 void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text) {
@@ -290,12 +294,12 @@ void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& 
 }
 
 void McpServer::send(const VMCPJsonValue& message) {
-  sendLine(message.dump());
+  sendLine(message.dump(), {message["id"].dump(), true});
 }
 
-void McpServer::sendLine(const std::string& line) {
+void McpServer::sendLine(const std::string& line, const LineRoute& route) {
   std::lock_guard lock(outMutex_);
-  sink_(line);
+  sink_(line, route);
 }
 
 }  // namespace dravo::host

@@ -46,23 +46,34 @@ struct ServerOptions {
   std::size_t maxLineBytes = 16u << 20;
 };
 
+// Where an outgoing line belongs: the id (as JSON text) of the request it
+// answers, or of the request a notification reports on; empty for neither.
+// `answer` marks the one line that ends the request.
+struct LineRoute {
+  std::string request;
+  bool answer = true;
+};
+
 class McpServer {
  public:
-  // Receives each outgoing line without its newline; called under a lock.
+  // Receive each outgoing line without its newline; called under a lock.
   using LineSink = std::function<void(const std::string&)>;
+  using RoutedSink = std::function<void(const std::string&, const LineRoute&)>;
 
   McpServer(ServerOptions options, LineSink sink);
+  McpServer(ServerOptions options, RoutedSink sink);
   ~McpServer();
 
   // Reads lines until end of input, then waits for the running requests.
   void serve(std::istream& in);
   // One incoming line, as read (without its newline).
   void handleLine(std::string_view line);
+  // One message, parsed already.
+  void handleMessage(VMCPJsonValue message);
   // Waits until every accepted request was answered.
   void drain();
 
  private:
-  void handleMessage(VMCPJsonValue message);
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
   void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params);
   void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params);
@@ -76,10 +87,10 @@ class McpServer {
   void sendResult(const VMCPJsonValue& id, const std::string& resultJson);
   void sendError(const VMCPJsonValue& id, int code, const std::string& message);
   void send(const VMCPJsonValue& message);
-  void sendLine(const std::string& line);
+  void sendLine(const std::string& line, const LineRoute& route);
 
   ServerOptions options_;
-  LineSink sink_;
+  RoutedSink sink_;
   std::mutex outMutex_;
   std::atomic<bool> initialized_{false};
   std::mutex pendingMutex_;

@@ -1,0 +1,90 @@
+// MCP sessions of the HTTP transport: each owns a server core of its own and
+// hands every outgoing line to the POST that waits for it.
+#pragma once
+
+#include <dravo-host/mcp_server.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace dravo::host {
+
+// The lines of one request on their way back, up to and with its answer.
+class Exchange {
+ public:
+  void push(std::string line, bool answer);
+  // Ends the exchange without an answer (the client cancelled the request).
+  void abandon();
+  // Waits for the next line; nullopt once the answer or abandonment was taken.
+  struct Line {
+    std::string text;
+    bool answer;
+  };
+  std::optional<Line> next();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Line> lines_;
+  bool ended_ = false;  // nothing more comes after lines_
+};
+
+class HttpSession {
+ public:
+  explicit HttpSession(const ServerOptions& options);
+
+  // The exchange for a request id (JSON text); nullptr while one with the same
+  // id is still open.
+  std::shared_ptr<Exchange> open(const std::string& request);
+  // Lets a cancelled request's waiter go.
+  void abandon(const std::string& request);
+  McpServer& server() { return *server_; }
+
+  // True when no request is open and the last one ended before `since`.
+  bool idleSince(std::chrono::steady_clock::time_point since);
+
+ private:
+  void route(const std::string& line, const LineRoute& where);
+
+  std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<Exchange>> open_;
+  std::chrono::steady_clock::time_point lastUse_ = std::chrono::steady_clock::now();
+  std::unique_ptr<McpServer> server_;  // last: drained before the rest goes
+};
+
+// Sessions by id, with a bound on their number and expiry when idle.
+class SessionTable {
+ public:
+  SessionTable(std::size_t limit, std::chrono::seconds idleLimit);
+  ~SessionTable();
+
+  bool full();
+  // The id under which the session is kept; empty when the table is full.
+  std::string admit(std::shared_ptr<HttpSession> session);
+  std::shared_ptr<HttpSession> find(const std::string& id);
+  bool end(const std::string& id);
+
+ private:
+  void expireIdle();
+
+  const std::size_t limit_;
+  const std::chrono::seconds idleLimit_;
+  std::mutex mutex_;
+  std::condition_variable stop_;
+  bool stopping_ = false;
+  std::map<std::string, std::shared_ptr<HttpSession>> sessions_;
+  std::thread sweeper_;  // last: started when the rest is ready
+};
+
+// 128 random bits from the system's secure source, as 32 hex digits.
+std::string NewSessionId();
+
+}  // namespace dravo::host
