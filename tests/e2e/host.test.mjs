@@ -1,5 +1,6 @@
 // End-to-end: the installed dravo-host, moved to a fresh folder, driven by
-// the official MCP client over stdio with the documented scripted catalogue.
+// the official MCP client with the documented scripted catalogue, over stdio
+// or, with DRAVO_E2E_TRANSPORT=http, over HTTP: the same cases.
 // The demo converters are moved out of plugins/ so the scripted catalogue is
 // served alone; a separate test loads them back with --plugins.
 //
@@ -17,13 +18,18 @@ import os from 'node:os';
 import path from 'node:path';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
 import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
+import { StreamableHTTPClientTransport } from '@modelcontextprotocol/sdk/client/streamableHttp.js';
 import { ErrorCode, LATEST_PROTOCOL_VERSION, McpError } from '@modelcontextprotocol/sdk/types.js';
+import { startHttpHost } from './http_host.mjs';
 
 const prefix = process.env.DRAVO_HOST_PREFIX;
 const nutritions = process.env.DRAVO_NUTRITIONS;
 const samples = process.env.DRAVO_SAMPLES;
 const launcher = process.env.DRAVO_HOST_LAUNCHER;
 assert.ok(prefix && nutritions && samples, 'set DRAVO_HOST_PREFIX, DRAVO_NUTRITIONS and DRAVO_SAMPLES');
+const overHttp = process.env.DRAVO_E2E_TRANSPORT === 'http';
+// Cases about the process itself, not the transport, run in the stdio pass.
+const stdioOnly = { skip: overHttp && 'checked in the stdio pass' };
 
 // A folder name outside ASCII: every path the host gets passes through it.
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'dravo-e2e-Ünïcødé-日本-'));
@@ -45,11 +51,18 @@ let stderrText = '';
 
 // serveArgs replace the default catalogue, they are not added to it.
 async function connect(serveArgs = ['--nutritions', hostPath(catalogue)]) {
+  const c = new Client({ name: 'dravo-e2e', version: '1.0.0' });
+  if (overHttp) {
+    const server = await startHttpHost(host, serveArgs, (text) => { stderrText += text; });
+    await c.connect(new StreamableHTTPClientTransport(new URL(server.url)));
+    const close = c.close.bind(c);
+    c.close = async () => { await close(); server.stop(); };
+    return c;
+  }
   const [command, args] = hostCommand(['serve', ...serveArgs]);
   // The whole environment: the client would pass only a few variables, and wine needs its own.
   const transport = new StdioClientTransport({ command, args, env: process.env, stderr: 'pipe' });
   transport.stderr.on('data', (chunk) => { stderrText += chunk; });
-  const c = new Client({ name: 'dravo-e2e', version: '1.0.0' });
   await c.connect(transport);
   return c;
 }
@@ -103,7 +116,7 @@ function negotiated(version) {
   return JSON.parse(run.stdout).result.protocolVersion;
 }
 
-test('protocol versions: the client\'s when supported, else the newest', () => {
+test('protocol versions: the client\'s when supported, else the newest', stdioOnly, () => {
   for (const [asked, answered] of [
     ['2024-11-05', '2024-11-05'], ['2025-03-26', '2025-03-26'], ['2025-06-18', '2025-06-18'],
     [LATEST_PROTOCOL_VERSION, LATEST_PROTOCOL_VERSION], ['2024-10-07', LATEST_PROTOCOL_VERSION],
@@ -349,7 +362,7 @@ test('[tool behaviour] the demo converters turn the XYZ sample into PLY', async 
   }
 });
 
-test('raw stdio: only protocol on stdout and a clean exit at end of input', async () => {
+test('raw stdio: only protocol on stdout and a clean exit at end of input', stdioOnly, async () => {
   const child = spawn(...hostCommand(['--nutritions', hostPath(catalogue)]), { stdio: ['pipe', 'pipe', 'pipe'] });
   let stdout = '';
   child.stdout.on('data', (chunk) => { stdout += chunk; });
@@ -380,7 +393,7 @@ test('raw stdio: only protocol on stdout and a clean exit at end of input', asyn
   assert.ok(listLine.includes(`"result":{"tools":${printed.slice(0, -1)}}`), listLine);
 });
 
-test('a malformed catalogue stops the start with file and position', () => {
+test('a malformed catalogue stops the start with file and position', stdioOnly, () => {
   const bad = path.join(work, 'bad.json');
   fs.writeFileSync(bad, '{"nutritions": [{"name": "x", "slots": [{"name": "s", "type": "vector3", "value": 1}]}]}');
   const run = spawnSync(...hostCommand(['--nutritions', hostPath(bad)]), { input: '', encoding: 'utf8' });

@@ -1,5 +1,5 @@
 # Installs the locked npm packages once; quiet when they are there already.
-if(EXISTS ${DIR}/node_modules/@modelcontextprotocol/sdk/package.json
+if(EXISTS ${DIR}/node_modules/@modelcontextprotocol/conformance/package.json
    AND NOT ${DIR}/package-lock.json IS_NEWER_THAN ${DIR}/node_modules/.package-lock.json)
   return()
 endif()
