@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -57,17 +58,24 @@ TEST_P(RefusedLines, SayWhatWasWrong) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, RefusedLines,
-    ::testing::Values(Refused{{"bogus"}, "unknown command \"bogus\""},
-                      Refused{{"--frob"}, "unknown option \"--frob\""},
-                      Refused{{"call"}, "call takes a tool name"},
-                      Refused{{"call", "t"}, "call takes a tool name"},
-                      Refused{{"call", "t", "{}", "x"}, "call takes a tool name"},
-                      Refused{{"tools", "x"}, "tools takes no further arguments"},
-                      Refused{{"--plugins"}, "--plugins needs a value"},
-                      Refused{{"--nutritions"}, "--nutritions needs a value"},
-                      Refused{{"--workers", "0"}, "--workers takes a number"},
-                      Refused{{"--workers", "3x"}, "--workers takes a number"},
-                      Refused{{"--workers", "65"}, "--workers takes a number"}));
+    ::testing::Values(
+        Refused{{"bogus"}, "unknown command \"bogus\""},
+        Refused{{"--frob"}, "unknown option \"--frob\""},
+        Refused{{"call"}, "call takes a tool name"},
+        Refused{{"call", "t"}, "call takes a tool name"},
+        Refused{{"call", "t", "{}", "x"}, "call takes a tool name"},
+        Refused{{"tools", "x"}, "tools takes no further arguments"},
+        Refused{{"--plugins"}, "--plugins needs a value"},
+        Refused{{"--nutritions"}, "--nutritions needs a value"},
+        Refused{{"--workers", "0"}, "--workers takes a number"},
+        Refused{{"--workers", "3x"}, "--workers takes a number"},
+        Refused{{"--workers", "65"}, "--workers takes a number"},
+        Refused{{"--http", "65536"}, "--http takes [HOST:]PORT"},
+        Refused{{"--http", ":80"}, "--http takes [HOST:]PORT"},
+        Refused{{"--http", "0.0.0.0:80", "--allow-remote"}, "needs --allow-remote and"},
+        Refused{{"--http", "0.0.0.0:80", "--token-file", "t"}, "needs --allow-remote"},
+        Refused{{"--token-file", "t"}, "go with --http"},
+        Refused{{"tools", "--http", "0"}, "--http goes with serve only"}));
 
 TEST(CommandLine, CollectsRepeatedOptionsInOrder) {
   std::string error;
@@ -82,6 +90,18 @@ TEST(CommandLine, CollectsRepeatedOptionsInOrder) {
   EXPECT_EQ(line->arguments, "{\"x\":1}");
   EXPECT_TRUE(line->keepFailed);
   EXPECT_EQ(line->workers, 7u);
+}
+
+TEST(CommandLine, ReadsTheHttpAddress) {
+  for (const auto& [given, host, port] : std::vector<std::tuple<std::string, std::string, int>>{
+           {"8080", "127.0.0.1", 8080}, {"localhost:0", "localhost", 0}, {"[::1]:9", "::1", 9}}) {
+    std::string error;
+    const auto line =
+        ParseCommandLine({"--http", given, "--allow-origin", "https://a.example"}, error);
+    ASSERT_TRUE(line) << given << ": " << error;
+    EXPECT_EQ(std::tie(line->httpHost, line->httpPort), std::tie(host, port)) << given;
+    EXPECT_EQ(line->allowedOrigins, std::vector<std::string>{"https://a.example"});
+  }
 }
 
 }  // namespace
