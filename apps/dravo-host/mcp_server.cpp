@@ -44,6 +44,15 @@ std::string ResultLinePrefix(const VMCPJsonValue& id) {
   return line;
 }
 
+std::string ErrorLine(const VMCPJsonValue& id, int code, const std::string& text) {
+  VMCPJsonValue message = VMCPJsonValue::MakeObject();
+  message["jsonrpc"] = "2.0";
+  message["id"] = id;
+  message["error"]["code"] = code;
+  message["error"]["message"] = text;
+  return message.dump();
+}
+
 }  // namespace
 
 const std::vector<std::string>& SupportedProtocolVersions() {
@@ -75,8 +84,28 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   out.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
 }
 
+// The answer lines of one batch, sent together once the last one is in.
+struct McpServer::Batch {
+  std::mutex mutex;
+  std::size_t outstanding = 0;
+  std::vector<std::string> answers;
+};
+
+namespace {
+
+PoolLimits LimitsOf(const ServerOptions& options) {
+  PoolLimits limits;
+  limits.coreThreads = options.workers;
+  limits.maxThreads = options.maxThreads;
+  limits.maxQueued = options.maxQueued;
+  limits.maxQueuedCost = 2 * options.maxLineBytes;
+  return limits;
+}
+
+}  // namespace
+
 McpServer::McpServer(ServerOptions options, LineSink sink)
-    : options_(std::move(options)), sink_(std::move(sink)), pool_(options_.workers) {}
+    : options_(std::move(options)), sink_(std::move(sink)), pool_(LimitsOf(options_)) {}
 
 McpServer::~McpServer() {
   drain();
@@ -130,43 +159,71 @@ void McpServer::handleLine(std::string_view line) {
     sendError(nullptr, kParseError, std::string("Parse error: ") + error.what());
     return;
   }
-  handleMessage(message);
+  if (message.isArray()) return handleBatch(message, line.size());
+  handleMessage(message, nullptr, line.size());
 }
 
-void McpServer::handleMessage(const VMCPJsonValue& message) {
+void McpServer::handleBatch(const VMCPJsonValue& messages, std::size_t bytes) {
+  if (!batches_) {
+    sendError(nullptr, kInvalidRequest,
+              "Invalid Request: a message must be a JSON object (batches need protocol revision "
+              "2025-03-26).");
+    return;
+  }
+  if (messages.size() == 0) {
+    sendError(nullptr, kInvalidRequest, "Invalid Request: an empty batch.");
+    return;
+  }
+  auto batch = std::make_shared<Batch>();
+  batch->outstanding = messages.size();
+  for (const auto& message : messages.asArray())
+    handleMessage(message, batch, bytes / messages.size());
+}
+
+void McpServer::handleMessage(const VMCPJsonValue& message, const BatchPtr& batch,
+                              std::size_t bytes) {
   if (!message.isObject()) {
-    sendError(nullptr, kInvalidRequest, "Invalid Request: a message must be a JSON object.");
+    sendError(nullptr, kInvalidRequest, "Invalid Request: a message must be a JSON object.", batch);
     return;
   }
   const bool hasId = message.has("id");
   const VMCPJsonValue id = hasId && IsValidId(message["id"]) ? message["id"] : VMCPJsonValue();
   if (message["jsonrpc"].asString() != "2.0") {
-    sendError(id, kInvalidRequest, "Invalid Request: \"jsonrpc\" must be \"2.0\".");
+    sendError(id, kInvalidRequest, "Invalid Request: \"jsonrpc\" must be \"2.0\".", batch);
     return;
   }
   if (!message.has("method") && hasId && (message.has("result") || message.has("error")))
-    return;  // a response; this server sends no requests, so nothing waits for it
+    return reply(batch, std::nullopt);  // a response; this server sends no requests
   if (!message["method"].isString()) {
-    sendError(id, kInvalidRequest, "Invalid Request: \"method\" must be a string.");
+    sendError(id, kInvalidRequest, "Invalid Request: \"method\" must be a string.", batch);
     return;
   }
   if (hasId && !IsValidId(message["id"])) {
-    sendError(nullptr, kInvalidRequest, "Invalid Request: \"id\" must be a string or an integer.");
+    sendError(nullptr, kInvalidRequest, "Invalid Request: \"id\" must be a string or an integer.",
+              batch);
     return;
   }
   const auto& params = message["params"];
   if (message.has("params") && !params.isObject() && !params.isArray()) {
-    sendError(id, kInvalidRequest, "Invalid Request: \"params\" must be an object.");
+    sendError(id, kInvalidRequest, "Invalid Request: \"params\" must be an object.", batch);
     return;
   }
   const std::string method = message["method"].asString();
-  if (!hasId) return handleNotification(method, params);
-  if (method == "initialize") return handleInitialize(id, params);
-  if (!initialized_ && method != "ping") {
-    sendError(id, kNotInitialized, "Server not initialized: send \"initialize\" first.");
+  if (!hasId) {
+    handleNotification(method, params);
+    return reply(batch, std::nullopt);
+  }
+  // Every method of this server takes named parameters.
+  if (params.isArray()) {
+    sendError(id, kInvalidParams, "Invalid params: \"params\" must be an object.", batch);
     return;
   }
-  dispatch(id, method, params);
+  if (method == "initialize") return handleInitialize(id, params, batch);
+  if (!initialized_ && method != "ping") {
+    sendError(id, kNotInitialized, "Server not initialized: send \"initialize\" first.", batch);
+    return;
+  }
+  dispatch(id, method, params, batch, bytes);
 }
 
 void McpServer::handleNotification(const std::string& method, const VMCPJsonValue& params) {
@@ -178,58 +235,77 @@ void McpServer::handleNotification(const std::string& method, const VMCPJsonValu
     found->second->store(true);
 }
 
-void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params) {
+void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params,
+                                 const BatchPtr& batch) {
   if (initialized_) {
-    sendError(id, kInvalidRequest, "Invalid Request: the server is already initialized.");
+    sendError(id, kInvalidRequest, "Invalid Request: the server is already initialized.", batch);
     return;
   }
   if (!params["protocolVersion"].isString()) {
-    sendError(id, kInvalidParams, "Invalid params: \"protocolVersion\" must be a string.");
+    sendError(id, kInvalidParams, "Invalid params: \"protocolVersion\" must be a string.", batch);
     return;
   }
+  const std::string version = NegotiateProtocolVersion(params["protocolVersion"].asString());
   VMCPJsonValue result = VMCPJsonValue::MakeObject();
-  result["protocolVersion"] = NegotiateProtocolVersion(params["protocolVersion"].asString());
+  result["protocolVersion"] = version;
   result["capabilities"]["tools"]["listChanged"] = false;
   result["serverInfo"]["name"] = options_.name;
   result["serverInfo"]["version"] = options_.version;
   result["instructions"] =
       "Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition.";
+  batches_ = version == "2025-03-26";  // the one revision that has them
   initialized_ = true;
-  sendResult(id, result.dump());
+  std::string line = ResultLinePrefix(id);
+  result.dumpTo(line);
+  line.push_back('}');
+  reply(batch, std::move(line));
 }
 
 void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method,
-                         const VMCPJsonValue& params) {
+                         const VMCPJsonValue& params, const BatchPtr& batch, std::size_t bytes) {
+  // Control methods never wait for a lock: answered here, they cannot queue behind tool calls.
+  if (method != "tools/call") {
+    const std::atomic<bool> notCancelled{false};
+    return reply(batch, answerRequest(id, method, params, notCancelled));
+  }
   const std::string key = id.dump();
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
   {
     std::lock_guard lock(pendingMutex_);
     pending_[key] = cancelled;
   }
-  pool_.post([this, id, key, method, params, cancelled] {
-    std::string line = ResultLinePrefix(id);
-    std::optional<RpcError> error;
-    if (!*cancelled) {
-      try {
-        const std::string requestId = id.isString() ? id.asString() : key;
-        runMethod(method, params, requestId, *cancelled, line);
-      } catch (const RpcError& rpc) {
-        error = rpc;
-      } catch (const std::exception& failure) {
-        error = RpcError{kInternalError, std::string("Internal error: ") + failure.what()};
-      } catch (...) {
-        error = RpcError{kInternalError, "Internal error."};
-      }
-    }
-    {
-      std::lock_guard lock(pendingMutex_);
-      pending_.erase(key);
-    }
-    if (*cancelled) return;  // the client gave up and expects no answer
-    if (error) return sendError(id, error->code, error->message);
-    line.push_back('}');
-    sendLine(line);
-  });
+  pool_.post(
+      [this, id, key, method, params, batch, cancelled] {
+        std::optional<std::string> answer;
+        if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
+        {
+          std::lock_guard lock(pendingMutex_);
+          pending_.erase(key);
+        }
+        if (*cancelled) answer.reset();  // the client gave up and expects no answer
+        reply(batch, std::move(answer));
+      },
+      bytes);
+}
+
+std::string McpServer::answerRequest(const VMCPJsonValue& id, const std::string& method,
+                                     const VMCPJsonValue& params,
+                                     const std::atomic<bool>& cancelled) {
+  std::string line = ResultLinePrefix(id);
+  std::optional<RpcError> error;
+  try {
+    const std::string requestId = id.isString() ? id.asString() : id.dump();
+    runMethod(method, params, requestId, cancelled, line);
+  } catch (const RpcError& rpc) {
+    error = rpc;
+  } catch (const std::exception& failure) {
+    error = RpcError{kInternalError, std::string("Internal error: ") + failure.what()};
+  } catch (...) {
+    error = RpcError{kInternalError, "Internal error."};
+  }
+  if (error) return ErrorLine(id, error->code, error->message);
+  line.push_back('}');
+  return line;
 }
 
 void McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
@@ -237,6 +313,8 @@ void McpServer::runMethod(const std::string& method, const VMCPJsonValue& params
                           std::string& out) {
   if (method == "ping") return void(out.append("{}"));
   if (method == "tools/list") {
+    if (params.has("cursor"))  // everything comes on one page, so no cursor is ours
+      throw RpcError{kInvalidParams, "Invalid params: unknown \"cursor\"."};
     VMCPJsonValue result = VMCPJsonValue::MakeObject();
     result["tools"] = Qarn::mcp::VMCPRegistry::ListTools();
     if (!result["tools"].isArray()) result["tools"] = VMCPJsonValue::MakeArray();
@@ -272,19 +350,28 @@ void McpServer::callTool(const VMCPJsonValue& params, const std::string& request
   AppendToolResult(std::move(result), out);
 }
 
-void McpServer::sendResult(const VMCPJsonValue& id, const std::string& resultJson) {
-  std::string line = ResultLinePrefix(id);
-  line.append(resultJson).push_back('}');
-  sendLine(line);
+void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text,
+                          const BatchPtr& batch) {
+  reply(batch, ErrorLine(id, code, text));
 }
 
-void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text) {
-  VMCPJsonValue message = VMCPJsonValue::MakeObject();
-  message["jsonrpc"] = "2.0";
-  message["id"] = id;
-  message["error"]["code"] = code;
-  message["error"]["message"] = text;
-  send(message);
+void McpServer::reply(const BatchPtr& batch, std::optional<std::string> line) {
+  if (!batch) {
+    if (line) sendLine(*line);
+    return;
+  }
+  std::vector<std::string> answers;
+  {
+    std::lock_guard lock(batch->mutex);
+    if (line) batch->answers.push_back(std::move(*line));
+    if (--batch->outstanding > 0) return;
+    answers.swap(batch->answers);
+  }
+  if (answers.empty()) return;  // a batch of notifications gets no answer at all
+  std::string joined = "[";
+  for (const auto& answer : answers) joined.append(answer).push_back(',');
+  joined.back() = ']';
+  sendLine(joined);
 }
 
 void McpServer::send(const VMCPJsonValue& message) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,12 +44,15 @@ struct ServerOptions {
   std::string name = "dravo-host";
   std::string version;
   std::size_t workers = 4;
+  std::size_t maxThreads = 64;  // workers plus those started while all are busy
+  std::size_t maxQueued = 256;  // requests read but not started; then reading pauses
   std::size_t maxLineBytes = 16u << 20;
 };
 
 class McpServer {
  public:
   // Receives each outgoing line without its newline; called under a lock.
+  // A sink that blocks (a client not reading) stops the reading in turn.
   using LineSink = std::function<void(const std::string&)>;
 
   McpServer(ServerOptions options, LineSink sink);
@@ -62,10 +66,19 @@ class McpServer {
   void drain();
 
  private:
-  void handleMessage(const VMCPJsonValue& message);
+  struct Batch;
+  using BatchPtr = std::shared_ptr<Batch>;
+
+  void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
+  void handleMessage(const VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes);
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
-  void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params);
-  void dispatch(const VMCPJsonValue& id, const std::string& method, const VMCPJsonValue& params);
+  void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params,
+                        const BatchPtr& batch);
+  void dispatch(const VMCPJsonValue& id, const std::string& method, const VMCPJsonValue& params,
+                const BatchPtr& batch, std::size_t bytes);
+  // The whole answer line, result or error.
+  std::string answerRequest(const VMCPJsonValue& id, const std::string& method,
+                            const VMCPJsonValue& params, const std::atomic<bool>& cancelled);
   // Each appends the JSON text of the request's result to out.
   void runMethod(const std::string& method, const VMCPJsonValue& params,
                  const std::string& requestId, const std::atomic<bool>& cancelled,
@@ -73,8 +86,10 @@ class McpServer {
   void callTool(const VMCPJsonValue& params, const std::string& requestId,
                 const std::atomic<bool>& cancelled, std::string& out);
 
-  void sendResult(const VMCPJsonValue& id, const std::string& resultJson);
-  void sendError(const VMCPJsonValue& id, int code, const std::string& message);
+  void sendError(const VMCPJsonValue& id, int code, const std::string& message,
+                 const BatchPtr& batch = nullptr);
+  // The answer line to one message of a batch (none for a notification), or one on its own.
+  void reply(const BatchPtr& batch, std::optional<std::string> line);
   void send(const VMCPJsonValue& message);
   void sendLine(const std::string& line);
 
@@ -82,6 +97,7 @@ class McpServer {
   LineSink sink_;
   std::mutex outMutex_;
   std::atomic<bool> initialized_{false};
+  std::atomic<bool> batches_{false};  // the negotiated revision allows batch arrays
   std::mutex pendingMutex_;
   std::map<std::string, std::shared_ptr<std::atomic<bool>>> pending_;  // by id text
   WorkerPool pool_;  // last: its threads stop before the rest goes away
