@@ -1,4 +1,5 @@
 #include <dravo-host/mcp_server.h>
+#include <dravo-host/progress_notifier.h>
 
 #include <qarn/mcp/registry.h>
 
@@ -335,6 +336,13 @@ void McpServer::callTool(const VMCPJsonValue& params, const std::string& request
   if (!arguments.isObject())
     throw RpcError{kInvalidParams, "Invalid params: \"arguments\" must be an object."};
 
+  // Progress goes out only while the tool runs: the reporter is gone before the answer is sent.
+  std::optional<ProgressNotifier> notifier;
+  std::optional<Brasko::ScopedProgressReporter> listening;
+  if (const auto& token = params["_meta"]["progressToken"]; IsValidId(token)) {
+    notifier.emplace(token, [this](const VMCPJsonValue& message) { send(message); });
+    listening.emplace(&*notifier);
+  }
   VMCPJsonValue result;
   try {
     const Qarn::mcp::VMCPCallContext context{requestId, &cancelled};

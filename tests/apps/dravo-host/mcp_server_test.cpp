@@ -6,6 +6,8 @@
 #include "fake_provider.h"
 #include "temp_path.h"
 
+#include <brasko/loader_progress.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -520,6 +522,55 @@ TEST(Server, UnreadAnswersStopTheReadingAndNothingIsLost) {
     seen[id] = true;
   }
   EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), true), kRequests);
+}
+
+// A converter reporting through the base sink, as fast as it can: the client with a token
+// sees few, growing values, all before the answer; a call without a token (on the same
+// thread, after the answer) adds nothing.
+TEST(Server, ProgressReachesTheTokenRateLimitedAndNeverAfterTheAnswer) {
+  RegisteredFake fake;
+  double seconds = 0;
+  fake.provider->tools["reports"] = [&](auto&, auto&) {
+    const auto sink = Brasko::MakeStrong<Brasko::LoaderProgress>();
+    const auto begin = std::chrono::steady_clock::now();
+    sink->openingFile("a.las");
+    sink->progress("", 1, 20000);
+    for (std::int64_t done = 2; done <= 20000; ++done) {
+      EXPECT_TRUE(sink->progress("step", done, 20000)) << "the sink never asks to stop";
+      sink->progress("back", 1, 20000);
+    }
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    return VMCPJsonValue::MakeObject();
+  };
+  ServerOptions options = Client::Options(1);
+  options.maxThreads = 1;  // both calls on one thread, one after the other
+  Client client(options);
+  client.server.handleLine(kInitialize);
+  client.server.handleLine(
+      R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"reports",)"
+      R"("arguments":{},"_meta":{"progressToken":"tok"}}})");
+  client.server.handleLine(Call(2, "reports"));
+  client.server.drain();
+  ASSERT_EQ(client.messages.back()["id"].asInt(), 2);
+  std::int64_t last = 0;
+  std::size_t notifications = 0;
+  for (const auto& message : client.messages) {
+    if (message["id"] == VMCPJsonValue(1)) break;
+    if (!message.has("method")) continue;
+    ++notifications;
+    const auto& params = message["params"];
+    EXPECT_EQ(message["method"].asString(), "notifications/progress");
+    EXPECT_EQ(params["progressToken"].asString(), "tok");
+    EXPECT_GT(params["progress"].asInt(), last);
+    EXPECT_EQ(params["total"].asInt(), 20000);
+    if (last == 0) {
+      EXPECT_EQ(params["message"].asString(), "Opening a.las");
+    }
+    last = params["progress"].asInt();
+  }
+  EXPECT_GE(notifications, 1u);
+  EXPECT_LE(double(notifications), 2 + seconds * 10) << "about ten a second at most";
+  EXPECT_EQ(client.count(), notifications + 3) << "nothing after the first answer but the second";
 }
 
 }  // namespace
