@@ -142,7 +142,7 @@ class Endpoint {
     auto exchange = session->open(message["id"].dump());
     if (!exchange)
       return Refuse(res, 409, "Conflict: a request with this id is still running in the session.");
-    session->server().handleMessage(std::move(message));
+    session->server().handleMessage(std::move(message), req.body.size());
     Answer(res, std::move(exchange), preferStream);
   }
 

@@ -7,6 +7,7 @@
 #include <dravo-host/path_text.h>
 #include <dravo-host/plugin_loader.h>
 #include <dravo-host/process_tuning.h>
+#include <dravo-host/progress_bar.h>
 #include <dravo-host/utf8_arguments.h>
 #include <scripted_nutritions/scripted_nutritions.h>
 
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -90,16 +92,22 @@ int Call(const CommandLine& line) {
   }
   if (!arguments.isObject()) return UsageError("JSON-ARGS must be a JSON object");
   VMCPJsonValue result;
+  std::optional<ProgressBar> bar;  // only for a person watching: scripts get clean output
+  if (IsTerminal(stderr)) bar.emplace(stderr);
+  const Brasko::ScopedProgressReporter showing(bar ? &*bar : nullptr);
   try {
     if (!Qarn::mcp::VMCPRegistry::CallTool(line.tool, arguments, {}, result))
       return UsageError("no plug-in offers a tool \"" + line.tool + "\"");
   } catch (const std::exception& error) {
+    bar.reset();
     std::cerr << "dravo-host: tool \"" << line.tool << "\" failed: " << error.what() << "\n";
     return 1;
   } catch (...) {
+    bar.reset();
     std::cerr << "dravo-host: tool \"" << line.tool << "\" failed with an unknown error\n";
     return 1;
   }
+  bar.reset();  // wiped before the result is printed
   std::cout << result.dump() << std::endl;
   const auto& success = result["success"];
   return success.kind == VMCPJsonValue::Boolean && success.asBool() ? 0 : 1;

@@ -1,4 +1,5 @@
 #include <dravo-host/mcp_server.h>
+#include <dravo-host/progress_notifier.h>
 
 #include <qarn/mcp/registry.h>
 
@@ -44,6 +45,15 @@ std::string ResultLinePrefix(const VMCPJsonValue& id) {
   return line;
 }
 
+std::string ErrorLine(const VMCPJsonValue& id, int code, const std::string& text) {
+  VMCPJsonValue message = VMCPJsonValue::MakeObject();
+  message["jsonrpc"] = "2.0";
+  message["id"] = id;
+  message["error"]["code"] = code;
+  message["error"]["message"] = text;
+  return message.dump();
+}
+
 }  // namespace
 
 const std::vector<std::string>& SupportedProtocolVersions() {
@@ -76,12 +86,32 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   out.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
 }
 
+// The answer lines of one batch, sent together once the last one is in.
+struct McpServer::Batch {
+  std::mutex mutex;
+  std::size_t outstanding = 0;
+  std::vector<std::string> answers;
+};
+
+namespace {
+
+PoolLimits LimitsOf(const ServerOptions& options) {
+  PoolLimits limits;
+  limits.coreThreads = options.workers;
+  limits.maxThreads = options.maxThreads;
+  limits.maxQueued = options.maxQueued;
+  limits.maxQueuedCost = 2 * options.maxLineBytes;
+  return limits;
+}
+
+}  // namespace
+
 McpServer::McpServer(ServerOptions options, LineSink sink)
     : McpServer(std::move(options), [sink = std::move(sink)](const std::string& line,
                                                              const LineRoute&) { sink(line); }) {}
 
 McpServer::McpServer(ServerOptions options, RoutedSink sink)
-    : options_(std::move(options)), sink_(std::move(sink)), pool_(options_.workers) {}
+    : options_(std::move(options)), sink_(std::move(sink)), pool_(LimitsOf(options_)) {}
 
 McpServer::~McpServer() {
   drain();
@@ -135,45 +165,76 @@ void McpServer::handleLine(std::string_view line) {
     sendError(nullptr, kParseError, std::string("Parse error: ") + error.what());
     return;
   }
-  handleMessage(std::move(message));
+  if (message.isArray()) return handleBatch(message, line.size());
+  handleMessage(std::move(message), line.size());
 }
 
-void McpServer::handleMessage(VMCPJsonValue mutableMessage) {
-  const VMCPJsonValue& message = mutableMessage;
+void McpServer::handleMessage(VMCPJsonValue message, std::size_t bytes) {
+  handleOne(message, nullptr, bytes);
+}
+
+void McpServer::handleBatch(const VMCPJsonValue& messages, std::size_t bytes) {
+  if (!batches_) {
+    sendError(nullptr, kInvalidRequest,
+              "Invalid Request: a message must be a JSON object (batches need protocol revision "
+              "2025-03-26).");
+    return;
+  }
+  if (messages.size() == 0) {
+    sendError(nullptr, kInvalidRequest, "Invalid Request: an empty batch.");
+    return;
+  }
+  auto batch = std::make_shared<Batch>();
+  batch->outstanding = messages.size();
+  for (VMCPJsonValue message : messages.asArray())
+    handleOne(message, batch, bytes / messages.size());
+}
+
+void McpServer::handleOne(VMCPJsonValue& mutableMessage, const BatchPtr& batch, std::size_t bytes) {
+  const VMCPJsonValue& message = mutableMessage;  // reading must not add members
   if (!message.isObject()) {
-    sendError(nullptr, kInvalidRequest, "Invalid Request: a message must be a JSON object.");
+    sendError(nullptr, kInvalidRequest, "Invalid Request: a message must be a JSON object.", batch);
     return;
   }
   const bool hasId = message.has("id");
   const VMCPJsonValue id = hasId && IsValidId(message["id"]) ? message["id"] : VMCPJsonValue();
   if (message["jsonrpc"].asString() != "2.0") {
-    sendError(id, kInvalidRequest, "Invalid Request: \"jsonrpc\" must be \"2.0\".");
+    sendError(id, kInvalidRequest, "Invalid Request: \"jsonrpc\" must be \"2.0\".", batch);
     return;
   }
   if (!message.has("method") && hasId && (message.has("result") || message.has("error")))
-    return;  // a response; this server sends no requests, so nothing waits for it
+    return reply(batch, {}, std::nullopt);  // a response; this server sends no requests
   if (!message["method"].isString()) {
-    sendError(id, kInvalidRequest, "Invalid Request: \"method\" must be a string.");
+    sendError(id, kInvalidRequest, "Invalid Request: \"method\" must be a string.", batch);
     return;
   }
   if (hasId && !IsValidId(message["id"])) {
-    sendError(nullptr, kInvalidRequest, "Invalid Request: \"id\" must be a string or an integer.");
+    sendError(nullptr, kInvalidRequest, "Invalid Request: \"id\" must be a string or an integer.",
+              batch);
     return;
   }
   const auto& params = message["params"];
   if (message.has("params") && !params.isObject() && !params.isArray()) {
-    sendError(id, kInvalidRequest, "Invalid Request: \"params\" must be an object.");
+    sendError(id, kInvalidRequest, "Invalid Request: \"params\" must be an object.", batch);
     return;
   }
   const std::string method = message["method"].asString();
-  if (!hasId) return handleNotification(method, params);
-  if (method == "initialize") return handleInitialize(id, params);
+  if (!hasId) {
+    handleNotification(method, params);
+    return reply(batch, {}, std::nullopt);
+  }
+  // Every method of this server takes named parameters.
+  if (params.isArray()) {
+    sendError(id, kInvalidParams, "Invalid params: \"params\" must be an object.", batch);
+    return;
+  }
+  if (method == "initialize") return handleInitialize(id, params, batch);
   if (!initialized_ && method != "ping") {
-    sendError(id, kNotInitialized, "Server not initialized: send \"initialize\" first.");
+    sendError(id, kNotInitialized, "Server not initialized: send \"initialize\" first.", batch);
     return;
   }
   // Moved, not copied: the arguments may be large.
-  dispatch(id, method, std::move(mutableMessage["params"]));
+  dispatch(id, method, std::move(mutableMessage["params"]), batch, bytes);
 }
 
 void McpServer::handleNotification(const std::string& method, const VMCPJsonValue& params) {
@@ -185,74 +246,95 @@ void McpServer::handleNotification(const std::string& method, const VMCPJsonValu
     found->second->store(true);
 }
 
-void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params) {
+void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params,
+                                 const BatchPtr& batch) {
   if (initialized_) {
-    sendError(id, kInvalidRequest, "Invalid Request: the server is already initialized.");
+    sendError(id, kInvalidRequest, "Invalid Request: the server is already initialized.", batch);
     return;
   }
   if (!params["protocolVersion"].isString()) {
-    sendError(id, kInvalidParams, "Invalid params: \"protocolVersion\" must be a string.");
+    sendError(id, kInvalidParams, "Invalid params: \"protocolVersion\" must be a string.", batch);
     return;
   }
+  const std::string version = NegotiateProtocolVersion(params["protocolVersion"].asString());
   VMCPJsonValue result = VMCPJsonValue::MakeObject();
-  result["protocolVersion"] = NegotiateProtocolVersion(params["protocolVersion"].asString());
+  result["protocolVersion"] = version;
   result["capabilities"]["tools"]["listChanged"] = false;
   result["serverInfo"]["name"] = options_.name;
   result["serverInfo"]["version"] = options_.version;
   result["instructions"] =
       "Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition.";
+  batches_ = version == "2025-03-26";  // the one revision that has them
   initialized_ = true;
-  sendResult(id, result.dump());
+  std::string line = ResultLinePrefix(id);
+  result.dumpTo(line);
+  line.push_back('}');
+  reply(batch, id.dump(), std::move(line));
 }
 
-void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params) {
+void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
+                         const BatchPtr& batch, std::size_t bytes) {
+  // Control methods never wait for a lock: answered here, they cannot queue behind tool calls.
+  if (method != "tools/call") {
+    const std::atomic<bool> notCancelled{false};
+    return reply(batch, id.dump(), answerRequest(id, method, params, notCancelled));
+  }
   const std::string key = id.dump();
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
   {
     std::lock_guard lock(pendingMutex_);
     pending_[key] = cancelled;
   }
-  pool_.post([this, id, key, method, params = std::move(params), cancelled] {
-    std::string line = ResultLinePrefix(id);
-    std::optional<RpcError> error;
-    if (!*cancelled) {
-      try {
-        const std::string requestId = id.isString() ? id.asString() : key;
-        runMethod(method, params, requestId, *cancelled, line);
-      } catch (const RpcError& rpc) {
-        error = rpc;
-      } catch (const std::exception& failure) {
-        error = RpcError{kInternalError, std::string("Internal error: ") + failure.what()};
-      } catch (...) {
-        error = RpcError{kInternalError, "Internal error."};
-      }
-    }
-    {
-      std::lock_guard lock(pendingMutex_);
-      pending_.erase(key);
-    }
-    if (*cancelled) return;  // the client gave up and expects no answer
-    if (error) return sendError(id, error->code, error->message);
-    line.push_back('}');
-    sendLine(line, {key, true});
-  });
+  pool_.post(
+      [this, id, key, method, params = std::move(params), batch, cancelled] {
+        std::optional<std::string> answer;
+        if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
+        {
+          std::lock_guard lock(pendingMutex_);
+          pending_.erase(key);
+        }
+        if (*cancelled) answer.reset();  // the client gave up and expects no answer
+        reply(batch, key, std::move(answer));
+      },
+      bytes);
+}
+
+std::string McpServer::answerRequest(const VMCPJsonValue& id, const std::string& method,
+                                     const VMCPJsonValue& params,
+                                     const std::atomic<bool>& cancelled) {
+  std::string line = ResultLinePrefix(id);
+  std::optional<RpcError> error;
+  try {
+    runMethod(method, params, id, cancelled, line);
+  } catch (const RpcError& rpc) {
+    error = rpc;
+  } catch (const std::exception& failure) {
+    error = RpcError{kInternalError, std::string("Internal error: ") + failure.what()};
+  } catch (...) {
+    error = RpcError{kInternalError, "Internal error."};
+  }
+  if (error) return ErrorLine(id, error->code, error->message);
+  line.push_back('}');
+  return line;
 }
 
 void McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
-                          const std::string& requestId, const std::atomic<bool>& cancelled,
+                          const VMCPJsonValue& id, const std::atomic<bool>& cancelled,
                           std::string& out) {
   if (method == "ping") return void(out.append("{}"));
   if (method == "tools/list") {
+    if (params.has("cursor"))  // everything comes on one page, so no cursor is ours
+      throw RpcError{kInvalidParams, "Invalid params: unknown \"cursor\"."};
     VMCPJsonValue result = VMCPJsonValue::MakeObject();
     result["tools"] = Qarn::mcp::VMCPRegistry::ListTools();
     if (!result["tools"].isArray()) result["tools"] = VMCPJsonValue::MakeArray();
     return result.dumpTo(out);
   }
-  if (method == "tools/call") return callTool(params, requestId, cancelled, out);
+  if (method == "tools/call") return callTool(params, id, cancelled, out);
   throw RpcError{kMethodNotFound, "Method not found: " + Quoted(method)};
 }
 
-void McpServer::callTool(const VMCPJsonValue& params, const std::string& requestId,
+void McpServer::callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
                          const std::atomic<bool>& cancelled, std::string& out) {
   if (!params["name"].isString())
     throw RpcError{kInvalidParams, "Invalid params: \"name\" must be the tool's name."};
@@ -263,9 +345,18 @@ void McpServer::callTool(const VMCPJsonValue& params, const std::string& request
   if (!arguments.isObject())
     throw RpcError{kInvalidParams, "Invalid params: \"arguments\" must be an object."};
 
+  // Progress goes out only while the tool runs: the reporter is gone before the answer is sent.
+  std::optional<ProgressNotifier> notifier;
+  std::optional<Brasko::ScopedProgressReporter> listening;
+  if (const auto& token = params["_meta"]["progressToken"]; IsValidId(token)) {
+    notifier.emplace(token, [this, request = id.dump()](const VMCPJsonValue& message) {
+      sendLine(message.dump(), {request, false});
+    });
+    listening.emplace(&*notifier);
+  }
   VMCPJsonValue result;
   try {
-    const Qarn::mcp::VMCPCallContext context{requestId, &cancelled};
+    const Qarn::mcp::VMCPCallContext context{id.isString() ? id.asString() : id.dump(), &cancelled};
     if (!Qarn::mcp::VMCPRegistry::CallTool(name, arguments, context, result))
       throw RpcError{kInvalidParams, "Unknown tool: " + Quoted(name)};
   } catch (const RpcError&) {
@@ -278,23 +369,29 @@ void McpServer::callTool(const VMCPJsonValue& params, const std::string& request
   AppendToolResult(std::move(result), out);
 }
 
-void McpServer::sendResult(const VMCPJsonValue& id, const std::string& resultJson) {
-  std::string line = ResultLinePrefix(id);
-  line.append(resultJson).push_back('}');
-  sendLine(line, {id.dump(), true});
+void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text,
+                          const BatchPtr& batch) {
+  reply(batch, id.dump(), ErrorLine(id, code, text));
 }
 
-void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text) {
-  VMCPJsonValue message = VMCPJsonValue::MakeObject();
-  message["jsonrpc"] = "2.0";
-  message["id"] = id;
-  message["error"]["code"] = code;
-  message["error"]["message"] = text;
-  send(message);
-}
-
-void McpServer::send(const VMCPJsonValue& message) {
-  sendLine(message.dump(), {message["id"].dump(), true});
+void McpServer::reply(const BatchPtr& batch, const std::string& request,
+                      std::optional<std::string> line) {
+  if (!batch) {
+    if (line) sendLine(*line, {request, true});
+    return;
+  }
+  std::vector<std::string> answers;
+  {
+    std::lock_guard lock(batch->mutex);
+    if (line) batch->answers.push_back(std::move(*line));
+    if (--batch->outstanding > 0) return;
+    answers.swap(batch->answers);
+  }
+  if (answers.empty()) return;  // a batch of notifications gets no answer at all
+  std::string joined = "[";
+  for (const auto& answer : answers) joined.append(answer).push_back(',');
+  joined.back() = ']';
+  sendLine(joined, {});
 }
 
 void McpServer::sendLine(const std::string& line, const LineRoute& route) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,8 @@ struct ServerOptions {
   std::string name = "dravo-host";
   std::string version;
   std::size_t workers = 4;
+  std::size_t maxThreads = 64;  // workers plus those started while all are busy
+  std::size_t maxQueued = 256;  // requests read but not started; then reading pauses
   std::size_t maxLineBytes = 16u << 20;
 };
 
@@ -56,7 +59,8 @@ struct LineRoute {
 
 class McpServer {
  public:
-  // Receive each outgoing line without its newline; called under a lock.
+  // Receives each outgoing line without its newline; called under a lock.
+  // A sink that blocks (a client not reading) stops the reading in turn.
   using LineSink = std::function<void(const std::string&)>;
   using RoutedSink = std::function<void(const std::string&, const LineRoute&)>;
 
@@ -69,30 +73,44 @@ class McpServer {
   // One incoming line, as read (without its newline).
   void handleLine(std::string_view line);
   // One message, parsed already.
-  void handleMessage(VMCPJsonValue message);
+  // One message already parsed (a transport that reads whole messages); bytes
+  // is its size on the wire, which bounds what waits.
+  void handleMessage(VMCPJsonValue message, std::size_t bytes = 0);
   // Waits until every accepted request was answered.
   void drain();
 
  private:
+  struct Batch;
+  using BatchPtr = std::shared_ptr<Batch>;
+
+  void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
+  void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes);
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
-  void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params);
-  void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params);
+  void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params,
+                        const BatchPtr& batch);
+  void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
+                const BatchPtr& batch, std::size_t bytes);
+  // The whole answer line, result or error.
+  std::string answerRequest(const VMCPJsonValue& id, const std::string& method,
+                            const VMCPJsonValue& params, const std::atomic<bool>& cancelled);
   // Each appends the JSON text of the request's result to out.
-  void runMethod(const std::string& method, const VMCPJsonValue& params,
-                 const std::string& requestId, const std::atomic<bool>& cancelled,
-                 std::string& out);
-  void callTool(const VMCPJsonValue& params, const std::string& requestId,
+  void runMethod(const std::string& method, const VMCPJsonValue& params, const VMCPJsonValue& id,
+                 const std::atomic<bool>& cancelled, std::string& out);
+  void callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
                 const std::atomic<bool>& cancelled, std::string& out);
 
-  void sendResult(const VMCPJsonValue& id, const std::string& resultJson);
-  void sendError(const VMCPJsonValue& id, int code, const std::string& message);
-  void send(const VMCPJsonValue& message);
+  void sendError(const VMCPJsonValue& id, int code, const std::string& message,
+                 const BatchPtr& batch = nullptr);
+  // The answer line to one message of a batch (none for a notification), or
+  // one on its own, routed to the request (id as JSON text) it answers.
+  void reply(const BatchPtr& batch, const std::string& request, std::optional<std::string> line);
   void sendLine(const std::string& line, const LineRoute& route);
 
   ServerOptions options_;
   RoutedSink sink_;
   std::mutex outMutex_;
   std::atomic<bool> initialized_{false};
+  std::atomic<bool> batches_{false};  // the negotiated revision allows batch arrays
   std::mutex pendingMutex_;
   std::map<std::string, std::shared_ptr<std::atomic<bool>>> pending_;  // by id text
   WorkerPool pool_;  // last: its threads stop before the rest goes away

@@ -1,26 +1,46 @@
 #include <dravo-host/worker_pool.h>
 
+#include <algorithm>
+
 namespace dravo::host {
 
-WorkerPool::WorkerPool(std::size_t threads) {
-  if (threads == 0) threads = 1;
-  threads_.reserve(threads);
-  for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+namespace {
+
+PoolLimits Sane(PoolLimits limits) {
+  limits.coreThreads = std::max<std::size_t>(limits.coreThreads, 1);
+  limits.maxThreads = std::max(limits.maxThreads, limits.coreThreads);
+  limits.maxQueued = std::max<std::size_t>(limits.maxQueued, 1);
+  return limits;
+}
+
+}  // namespace
+
+WorkerPool::WorkerPool(PoolLimits limits) : limits_(Sane(limits)) {
+  std::lock_guard lock(mutex_);
+  for (std::size_t i = 0; i < limits_.coreThreads; ++i) startThread(true);
 }
 
 WorkerPool::~WorkerPool() {
+  std::list<std::thread> threads;
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
+    threads.swap(threads_);
   }
   wake_.notify_all();
-  for (auto& thread : threads_) thread.join();
+  room_.notify_all();
+  for (auto& thread : threads) thread.join();
 }
 
-void WorkerPool::post(std::function<void()> job) {
+void WorkerPool::post(std::function<void()> job, std::size_t cost) {
   {
-    std::lock_guard lock(mutex_);
-    jobs_.push_back(std::move(job));
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return stopping_ || !full(cost); });
+    jobs_.push_back({std::move(job), cost});
+    queuedCost_ += cost;
+    joinFinished();
+    // Every thread is busy (perhaps waiting for a lock): add one rather than let this job wait.
+    if (waiting_ < jobs_.size() && threads_.size() < limits_.maxThreads) startThread(false);
   }
   wake_.notify_one();
 }
@@ -30,20 +50,50 @@ void WorkerPool::drain() {
   idle_.wait(lock, [this] { return jobs_.empty() && running_ == 0; });
 }
 
-void WorkerPool::work() {
+bool WorkerPool::full(std::size_t cost) const {
+  if (jobs_.empty()) return false;
+  return jobs_.size() >= limits_.maxQueued || queuedCost_ + cost > limits_.maxQueuedCost;
+}
+
+void WorkerPool::startThread(bool core) {
+  threads_.emplace_back([this, core] { work(core); });
+}
+
+void WorkerPool::joinFinished() {
+  for (const auto id : finished_) {
+    const auto found = std::find_if(threads_.begin(), threads_.end(),
+                                    [&](const std::thread& t) { return t.get_id() == id; });
+    if (found == threads_.end()) continue;
+    found->join();  // it has left work() and needs nothing more from us
+    threads_.erase(found);
+  }
+  finished_.clear();
+}
+
+void WorkerPool::work(bool core) {
   std::unique_lock lock(mutex_);
+  const auto ready = [this] { return stopping_ || !jobs_.empty(); };
   for (;;) {
-    wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-    if (jobs_.empty()) return;  // stopping, nothing left
-    auto job = std::move(jobs_.front());
+    ++waiting_;
+    if (core)
+      wake_.wait(lock, ready);
+    else
+      wake_.wait_for(lock, limits_.linger, ready);
+    --waiting_;
+    if (jobs_.empty()) break;  // stopping, or an extra thread idle for too long
+    Job job = std::move(jobs_.front());
     jobs_.pop_front();
+    queuedCost_ -= job.cost;
     ++running_;
+    room_.notify_one();
     lock.unlock();
-    job();
+    job.run();
+    job.run = nullptr;  // let go of what it holds before taking the lock
     lock.lock();
     --running_;
     if (jobs_.empty() && running_ == 0) idle_.notify_all();
   }
+  if (!core) finished_.push_back(std::this_thread::get_id());
 }
 
 }  // namespace dravo::host

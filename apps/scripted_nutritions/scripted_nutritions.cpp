@@ -351,7 +351,11 @@ bool ScriptedNutrition::getOutputFiles(std::set<std::string>& outputs, const std
 std::string ScriptedNutrition::convert(const std::set<std::string>& outputs,
                                        const std::string& outputDir, const NameMap&, const FileSet&,
                                        const Brasko::StrongPtr<Brasko::LoaderProgress>& progress) {
+  // The delay is shared out between the reports, so that they arrive over the whole run.
+  const auto pause = std::chrono::milliseconds(std::max<std::int64_t>(behaviour_.delayMs, 0) /
+                                               std::int64_t(behaviour_.progress.size() + 1));
   for (const auto& report : behaviour_.progress) {
+    std::this_thread::sleep_for(pause);
     if (!progress.alive()) break;
     auto& sink = *progress;
     if (report.kind == "openingFile")
@@ -367,8 +371,7 @@ std::string ScriptedNutrition::convert(const std::set<std::string>& outputs,
     else
       sink.abort_on_issue(report.text);
   }
-  if (behaviour_.delayMs > 0)
-    std::this_thread::sleep_for(std::chrono::milliseconds(behaviour_.delayMs));
+  std::this_thread::sleep_for(pause);
   using W = ScriptedBehaviour::Write;
   std::size_t toWrite = behaviour_.write == W::All    ? outputs.size()
                         : behaviour_.write == W::None ? 0

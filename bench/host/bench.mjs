@@ -1,7 +1,9 @@
 // Host benchmarks in one run. Round trips of tools/call list_nutritions are
 // timed in interleaved blocks against a tools-only server written with the
 // official SDK that answers the same result object, and against cat echoing
-// the host's own response bytes; then the large-input paths, memory and exit.
+// the host's own response bytes; then the large-input paths, memory and exit,
+// ping latency behind a backlog of slow real runs, and peak memory while a
+// client leaves 200,000 answers unread.
 // usage: node bench.mjs DRAVO_HOST EXAMPLE_CATALOGUE.json
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -95,6 +97,77 @@ async function perCall(hostProcess, times, request) {
   return (await timed(times, () => hostProcess.send(request))) / times;
 }
 
+// Answers matched by id, for requests that overtake each other.
+function startById(command, args) {
+  const child = spawn(command, args, { stdio: ['pipe', 'pipe', 'ignore'] });
+  let buffer = '';
+  const waiting = new Map();
+  child.stdout.setEncoding('utf8');
+  child.stdout.on('data', (chunk) => {
+    buffer += chunk;
+    let end;
+    while ((end = buffer.indexOf('\n')) >= 0) {
+      const message = JSON.parse(buffer.slice(0, end));
+      buffer = buffer.slice(end + 1);
+      waiting.get(message.id)?.(message);
+      waiting.delete(message.id);
+    }
+  });
+  const send = (message) => new Promise((resolve) => {
+    waiting.set(message.id, resolve);
+    child.stdin.write(JSON.stringify(message) + '\n');
+  });
+  return { child, send };
+}
+
+const percentile = (sorted, p) => sorted[Math.min(sorted.length - 1, Math.floor(sorted.length * p))];
+
+// Ping round trips while `runs` two-second real runs of the example's Slow
+// Converter wait, one after another, for the module's lock.
+async function pingBehindSlowRuns(runs, pings) {
+  const out = fs.mkdtempSync(path.join(scratch, 'slow-'));
+  const p = startById(host, ['--nutritions', example]);
+  await p.send(JSON.parse(initialize));
+  for (let i = 0; i < runs; ++i) {
+    p.send({
+      jsonrpc: '2.0', id: `run${i}`, method: 'tools/call',
+      params: { name: 'run_nutrition', arguments: { name: 'Slow Converter', files: [`${i}.slow`], output_path: out, preview: false } },
+    });
+  }
+  await new Promise((resolve) => setTimeout(resolve, 200));  // all of them read and waiting
+  const times = [];
+  for (let i = 0; i < pings; ++i) {
+    const begin = process.hrtime.bigint();
+    await p.send({ jsonrpc: '2.0', id: i + 1, method: 'ping' });
+    times.push(Number(process.hrtime.bigint() - begin) / 1e6);
+  }
+  p.child.kill('SIGKILL');
+  times.sort((a, b) => a - b);
+  return { p50: percentile(times, 0.5), p99: percentile(times, 0.99) };
+}
+
+// Peak memory while `count` pings are written and nothing is read for 4 s,
+// then the number of answer lines once the client reads.
+async function unreadPings(count) {
+  const child = spawn(host, ['--nutritions', example], { stdio: ['pipe', 'pipe', 'ignore'] });
+  child.stdout.pause();
+  const ping = (id) => `{"jsonrpc":"2.0","id":${id},"method":"ping"}\n`;
+  child.stdin.write(initialize + '\n');
+  for (let id = 1; id <= count; id += 1000) {
+    let block = '';
+    for (let i = id; i < Math.min(id + 1000, count + 1); ++i) block += ping(i);
+    child.stdin.write(block);
+  }
+  await new Promise((resolve) => setTimeout(resolve, 4000));
+  const peak = status(child.pid, 'VmHWM');
+  let lines = 0;
+  child.stdout.on('data', (chunk) => { for (const c of chunk) if (c === 10) ++lines; });
+  child.stdout.resume();  // paused on purpose above, so a listener alone does not restart it
+  child.stdin.end();
+  await new Promise((resolve) => child.on('close', resolve));
+  return { peak, lines };
+}
+
 const row = (what, value, target = '') => console.log(`${what.padEnd(58)} ${value.padStart(12)}   ${target}`);
 const small = catalogue(10);
 
@@ -141,6 +214,15 @@ row('  ratio SDK / host', `${(few.s / few.h).toFixed(2)} x`, 'target >= 2 x');
   row('1,000 nutritions: resident memory when idle', `${status(p.child.pid, 'VmRSS').toFixed(1)} MB`,
     'target < 8 MB');
   await p.stop();
+}
+{
+  const behind = await pingBehindSlowRuns(20, 500);
+  row('ping behind 20 slow real runs, p50', `${behind.p50.toFixed(2)} ms`);
+  row('ping behind 20 slow real runs, p99', `${behind.p99.toFixed(2)} ms`, 'target < 5 ms');
+  const unread = await unreadPings(200000);
+  row('200,000 pings unread for 4 s: peak resident memory', `${unread.peak.toFixed(1)} MB`,
+    'target < 32 MB');
+  row('  answer lines once the client reads', `${unread.lines}`, `want ${200000 + 1}`);
 }
 row('machine load (1, 5, 15 min)', os.loadavg().map((l) => l.toFixed(2)).join(' '));
 fs.rmSync(scratch, { recursive: true, force: true });

@@ -306,6 +306,35 @@ test('[tool behaviour] ping and tools/list are answered during a slow conversion
   assert.ok(fs.existsSync(path.join(out, 's.txt')));
 });
 
+test('[tool behaviour] a slow run reports growing progress to a client that asks, and only to it', async (t) => {
+  if (!(await implemented(t, 'run_nutrition'))) return;
+  const out = fs.mkdtempSync(path.join(work, 'progress-'));
+  const args = { name: 'Slow Converter', files: [path.join(work, 'p.slow')], output_path: out, preview: false };
+  const seen = [];
+  let answered = false;
+  const result = await client.callTool({ name: 'run_nutrition', arguments: args }, undefined, {
+    onprogress: (p) => { assert.ok(!answered, 'progress after the result'); seen.push(p); },
+  });
+  answered = true;
+  assert.ok(seen.length >= 2, JSON.stringify(seen));
+  for (let i = 1; i < seen.length; ++i) assert.ok(seen[i].progress > seen[i - 1].progress, JSON.stringify(seen));
+  assert.deepEqual({ total: seen[0].total, message: seen[0].message }, { total: 5, message: 'converting' });
+  assert.deepEqual(JSON.parse(result.content[0].text).log, [], 'progress texts are not logged');
+
+  // Without a token the wire carries no notification at all.
+  const quiet = await connect();
+  const notifications = [];
+  quiet.fallbackNotificationHandler = async (n) => { notifications.push(n); };
+  try {
+    const plain = await call('run_nutrition', args, quiet);
+    assert.equal(plain.success, true);
+    assert.deepEqual(plain.log, []);
+    assert.deepEqual(notifications, []);
+  } finally {
+    await quiet.close();
+  }
+});
+
 test('a broken plug-in is renamed to .tolm~ and named on stderr', async (t) => {
   const plugins = path.join(tree, 'bin', 'plugins');
   fs.writeFileSync(path.join(plugins, 'broken.tolm'), 'not a library');
@@ -359,6 +388,21 @@ test('[tool behaviour] the demo converters turn the XYZ sample into PLY', async 
     assert.equal(ply.split('end_header\n')[1].split('\n').filter(Boolean).length, points);
   } finally {
     await demo.close();
+  }
+});
+
+test('raw stdio: batches only under revision 2025-03-26, answered as one array', stdioOnly, () => {
+  const batch = JSON.stringify([
+    { jsonrpc: '2.0', id: 2, method: 'ping' },
+    { jsonrpc: '2.0', method: 'notifications/initialized' },
+    { jsonrpc: '2.0', id: 3, method: 'tools/call', params: { name: 'list_nutritions', arguments: {} } },
+  ]);
+  for (const [version, shape] of [['2025-03-26', 'array'], ['2025-06-18', 'error']]) {
+    const init = { jsonrpc: '2.0', id: 1, method: 'initialize', params: { protocolVersion: version, capabilities: {} } };
+    const run = spawnSync(...hostCommand(['--nutritions', hostPath(catalogue)]), { input: `${JSON.stringify(init)}\n${batch}\n`, encoding: 'utf8' });
+    const [, answer] = run.stdout.trim().split('\n').map((l) => JSON.parse(l));
+    if (shape === 'array') assert.deepEqual(answer.map((a) => a.id).sort(), [2, 3], version);
+    else assert.equal(answer.error.code, ErrorCode.InvalidRequest, version);
   }
 });
 

@@ -9,7 +9,8 @@
 
 namespace Brasko {
 
-// Every report answers true to go on. The base records nothing.
+// Every report answers true to go on. The base records nothing; it passes
+// openingFile and progress on to the current thread's ProgressReporter.
 class BRASKO_API LoaderProgress : public Interface {
  public:
   LoaderProgress();

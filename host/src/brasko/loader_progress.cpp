@@ -1,4 +1,5 @@
 #include <brasko/loader_progress.h>
+#include <brasko/progress_reporter.h>
 
 namespace Brasko {
 
@@ -27,13 +28,16 @@ const char* LoaderProgress::interfaceName() const {
   return "Brasko::LoaderProgress";
 }
 
-bool LoaderProgress::openingFile(const std::string&) {
+// The base passes reports on to whoever listens to the current thread, and never asks to stop.
+bool LoaderProgress::openingFile(const std::string& path) {
+  if (auto* reporter = CurrentProgressReporter()) reporter->report("Opening " + path, -1, 0);
   return true;
 }
 bool LoaderProgress::tryLoader(const std::string&) {
   return true;
 }
-bool LoaderProgress::progress(const std::string&, std::int64_t, std::int64_t) {
+bool LoaderProgress::progress(const std::string& text, std::int64_t done, std::int64_t total) {
+  if (auto* reporter = CurrentProgressReporter()) reporter->report(text, done, total);
   return true;
 }
 bool LoaderProgress::message(const std::string&) {

@@ -254,7 +254,8 @@ PlyHeader ReadPlyHeader(BlockReader& reader) {
 }
 
 PlyHeader ReadPlyPoints(const std::filesystem::path& path,
-                        const std::function<void(const Point&)>& onPoint) {
+                        const std::function<void(const Point&)>& onPoint,
+                        const std::function<void(std::uint64_t, std::uint64_t)>& onBytes) {
   BlockReader reader(path);
   const PlyHeader header = ReadPlyHeader(reader);
   const bool big = header.format == PlyFormat::BinaryBigEndian;
@@ -272,6 +273,7 @@ PlyHeader ReadPlyPoints(const std::filesystem::path& path,
         Fail(reader, "truncated: the header announces " + std::to_string(element.count) + " \"" +
                          element.name + "\" entries, the file ends after " + std::to_string(i) +
                          ".");
+      if ((i & 0xFFFF) == 0 && onBytes) onBytes(reader.offset(), reader.fileSize());
       if (e != header.vertexElement) continue;
       Point p;
       p.x = values[header.x];

@@ -44,7 +44,9 @@ class BlockReader;
 // Reads and checks the header, leaving the reader at the first data byte.
 PlyHeader ReadPlyHeader(BlockReader& reader);
 // Reads the header and streams every vertex to onPoint.
-PlyHeader ReadPlyPoints(const std::filesystem::path& path,
-                        const std::function<void(const Point&)>& onPoint);
+// onBytes, when given, hears now and then how many bytes of the file were read.
+PlyHeader ReadPlyPoints(
+    const std::filesystem::path& path, const std::function<void(const Point&)>& onPoint,
+    const std::function<void(std::uint64_t read, std::uint64_t size)>& onBytes = {});
 
 }  // namespace dravo::demo

@@ -11,7 +11,8 @@ namespace dravo::demo {
 
 namespace {
 
-constexpr std::uint64_t kNoticeLimit = 5;  // individual notices before only counting
+constexpr std::uint64_t kNoticeLimit = 5;           // individual notices before only counting
+constexpr std::uint64_t kBytesReportMask = 0xFFFF;  // progress every 65,536 lines
 
 std::vector<std::string_view> Fields(std::string_view line, Delimiter delimiter) {
   switch (delimiter) {
@@ -76,7 +77,7 @@ bool ParseXyzLine(std::string_view line, Delimiter delimiter, bool withColour, P
 
 void ReadXyzPoints(const std::filesystem::path& path, const XyzOptions& options,
                    const std::function<void(const Point&)>& onPoint, const NoticeSink& onNotice,
-                   XyzSummary& summary) {
+                   XyzSummary& summary, const ByteProgress& onBytes) {
   BlockReader reader(path);
   summary = XyzSummary{};
   summary.delimiter = options.delimiter;
@@ -84,7 +85,7 @@ void ReadXyzPoints(const std::filesystem::path& path, const XyzOptions& options,
   std::string line;
   std::uint64_t number = 0;
   while (reader.readLine(line)) {
-    ++number;
+    if ((++number & kBytesReportMask) == 0 && onBytes) onBytes(reader.offset(), reader.fileSize());
     if (number <= options.skipLines || IsIgnorable(line)) continue;
     if (!layoutKnown) {
       if (summary.delimiter == Delimiter::Auto) summary.delimiter = DetectDelimiter(line);

@@ -29,6 +29,8 @@ struct XyzSummary {
 };
 
 using NoticeSink = std::function<void(const std::string&)>;
+// Bytes read so far of the file's size; called now and then, not per point.
+using ByteProgress = std::function<void(std::uint64_t read, std::uint64_t size)>;
 
 // Parses one data line; false when it holds no three numbers.
 bool ParseXyzLine(std::string_view line, Delimiter delimiter, bool withColour, Point& point);
@@ -39,6 +41,6 @@ const char* DelimiterName(Delimiter delimiter);
 // first point reaches onPoint.
 void ReadXyzPoints(const std::filesystem::path& path, const XyzOptions& options,
                    const std::function<void(const Point&)>& onPoint, const NoticeSink& onNotice,
-                   XyzSummary& summary);
+                   XyzSummary& summary, const ByteProgress& onBytes = {});
 
 }  // namespace dravo::demo

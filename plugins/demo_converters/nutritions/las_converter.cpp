@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kTileBuffer = 1 << 16;  // many tiles may be open at once
+constexpr std::size_t kTileBuffer = 1 << 16;     // many tiles may be open at once
+constexpr std::uint64_t kProgressMask = 0xFFFF;  // progress every 65,536 points
 
 std::string AttributesOf(const LasHeader& header) {
   std::string attributes = "intensity, returns, classification";
@@ -159,7 +160,10 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
   std::uint64_t filtered = 0, outside = 0;
   PointWriter* current = nullptr;
   TileIndex currentIndex{};
+  const std::string reading = "points of " + input;
+  std::uint64_t read = 0;
   ReadLasPoints(PathOf(input), [&](const Point& p) {
+    if ((++read & kProgressMask) == 0) progress.counted(reading, read, header.pointCount);
     if (filter && !filter->count(p.classification)) {
       ++filtered;
       return;
@@ -181,6 +185,7 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
     }
     current->write(p);
   });
+  progress.counted(reading, read, header.pointCount);
   TileCounts counts{0, filtered, outside, tiles.size()};
   for (auto& [index, writer] : tiles) {
     writer->commit();

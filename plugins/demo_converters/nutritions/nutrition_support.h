@@ -41,6 +41,10 @@ class Progress {
   void notice(const std::string& text) const {
     if (sink_.alive()) sink_->notice(text);
   }
+  // Called every so many points or bytes, never per point: a report has a price.
+  void counted(const std::string& text, std::uint64_t done, std::uint64_t total) const {
+    if (sink_.alive()) sink_->progress(text, std::int64_t(done), std::int64_t(total));
+  }
 
  private:
   const Brasko::StrongPtr<Brasko::LoaderProgress>& sink_;

@@ -83,7 +83,10 @@ std::string PlyToXyzNutrition::convert(const std::set<std::string>&, const std::
       BlockReader headerReader(PathOf(input), 1 << 16);
       const PlyHeader header = ReadPlyHeader(headerReader);
       auto writer = MakeXyzWriter(target, wantColour && header.hasColour());
-      ReadPlyPoints(PathOf(input), [&](const Point& p) { writer->write(p); });
+      const std::string bytes = "bytes of " + input;
+      ReadPlyPoints(
+          PathOf(input), [&](const Point& p) { writer->write(p); },
+          [&](std::uint64_t read, std::uint64_t size) { progress.counted(bytes, read, size); });
       writer->commit();
       progress.message("Wrote " + std::to_string(writer->count()) + " points (" +
                        FormatName(header.format) + " PLY) to " + Quoted(target) + ".");

@@ -112,6 +112,7 @@ std::string XyzToPlyNutrition::convert(const std::set<std::string>&, const std::
       const std::string& input = planned.first;
       const std::filesystem::path& target = planned.second;  // lambdas cannot capture bindings
       progress.opening(input);
+      const std::string bytes = "bytes of " + input;
       // The writer opens at the first point, when the colour columns are known.
       XyzSummary summary;
       std::unique_ptr<PointWriter> writer;
@@ -121,7 +122,8 @@ std::string XyzToPlyNutrition::convert(const std::set<std::string>&, const std::
             if (!writer) writer = MakePlyWriter(target, encoding, summary.hasColour);
             writer->write(p);
           },
-          [&](const std::string& text) { progress.notice(text); }, summary);
+          [&](const std::string& text) { progress.notice(text); }, summary,
+          [&](std::uint64_t read, std::uint64_t size) { progress.counted(bytes, read, size); });
       writer->commit();
       progress.message("Wrote " + std::to_string(writer->count()) + " points" +
                        (summary.hasColour ? " with colour" : "") + " to " + Quoted(target) + ".");

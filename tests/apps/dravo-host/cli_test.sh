@@ -62,6 +62,17 @@ case "$success/$status" in
   *) fail "call: success $success with exit status $status" ;;
 esac
 
+# A progress bar on a terminal's stderr (script gives the call a pty), nothing on a pipe.
+slow=(call run_nutrition "{\"name\":\"Slow Converter\",\"files\":[\"s.slow\"],\"output_path\":\"$work\",\"preview\":false}" --nutritions "$example")
+expect_status 0 "slow call on a pipe" -- "$host" "${slow[@]}"
+[[ -s $work/err ]] && fail "progress on a pipe: $(cat "$work/err")"
+if command -v script >/dev/null; then
+  script -qefc "$(printf '%q ' "$host" "${slow[@]}")" /dev/null >"$work/tty" 2>&1
+  expect_in "$work/tty" "% [" "progress bar on a terminal"
+  expect_in "$work/tty" " of 5" "progress bar on a terminal"
+  expect_in "$work/tty" '"success":true' "result after the bar"
+fi
+
 # A malformed catalogue stops the start with file and position.
 printf '{\n  "nutritions": [\n    {"name": 1}\n  ]\n}\n' >"$work/bad.json"
 expect_status 2 "bad catalogue" -- "$host" tools --nutritions "$work/bad.json"

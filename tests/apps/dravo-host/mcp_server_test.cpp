@@ -1,15 +1,23 @@
 // The MCP server's answers to good and bad lines, tool result mapping,
 // concurrency and cancellation, driven without a process.
 #include <dravo-host/mcp_server.h>
+#include <dravo-host/plugin_loader.h>
+#include <scripted_nutritions/scripted_nutritions.h>
 #include "fake_provider.h"
+#include "temp_path.h"
+
+#include <brasko/loader_progress.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -38,14 +46,19 @@ struct Client {
   std::vector<VMCPJsonValue> messages;
   McpServer server;
 
-  explicit Client(std::size_t workers = 2, std::size_t maxLine = 200000)
-      : server(Options(workers, maxLine), [this](const std::string& line) {
-          std::lock_guard lock(mutex);
+  std::size_t unreadLimit = SIZE_MAX;  // the sink blocks while this many lines are unread
+  std::size_t read = 0;                // lines the test has read so far
+
+  Client() : Client(Options(2)) {}
+  explicit Client(ServerOptions options)
+      : server(options, [this](const std::string& line) {
+          std::unique_lock lock(mutex);
           messages.push_back(VMCPJsonValue::Parse(line));
           arrived.notify_all();
+          arrived.wait(lock, [&] { return messages.size() - read < unreadLimit; });
         }) {}
 
-  static ServerOptions Options(std::size_t workers, std::size_t maxLine) {
+  static ServerOptions Options(std::size_t workers, std::size_t maxLine = 200000) {
     ServerOptions options;
     options.version = "9.9";
     options.workers = workers;
@@ -78,6 +91,12 @@ struct Client {
   std::size_t count() {
     std::lock_guard lock(mutex);
     return messages.size();
+  }
+  // Reads everything, now and later.
+  void readAll() {
+    std::lock_guard lock(mutex);
+    unreadLimit = SIZE_MAX;
+    arrived.notify_all();
   }
 };
 
@@ -129,7 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedLine{"huge_number_before_initialize", "1e400", -32700, nullptr, true},
         MalformedLine{"deep_nesting", kDeep, -32700, nullptr},
         MalformedLine{"nul_byte", kNul, -32700, nullptr},
-        MalformedLine{"array", "[1,2]", -32600, nullptr},
         MalformedLine{"number", "42", -32600, nullptr},
         MalformedLine{"wrong_version", R"({"jsonrpc":"1.0","id":1,"method":"ping"})", -32600, 1},
         MalformedLine{"no_method", R"({"jsonrpc":"2.0","id":2})", -32600, 2},
@@ -138,6 +156,11 @@ INSTANTIATE_TEST_SUITE_P(
                       nullptr},
         MalformedLine{"scalar_params", R"({"jsonrpc":"2.0","id":4,"method":"ping","params":3})",
                       -32600, 4},
+        MalformedLine{"array_params", R"({"jsonrpc":"2.0","id":4,"method":"ping","params":[]})",
+                      -32602, 4},
+        MalformedLine{"unknown_cursor",
+                      R"({"jsonrpc":"2.0","id":4,"method":"tools/list","params":{"cursor":"x"}})",
+                      -32602, 4},
         MalformedLine{"huge_line", kHuge, -32600, nullptr},
         MalformedLine{"unknown_method", R"({"jsonrpc":"2.0","id":6,"method":"tools/nope"})", -32601,
                       6},
@@ -166,20 +189,13 @@ TEST(Server, LongValidLineAcrossReadSlicesIsAnswered) {
   EXPECT_EQ(client.answer(1)["result"]["structuredContent"]["text"].asString(), text);
 }
 
-TEST(Server, LastLineWithoutNewlineIsAnswered) {
-  Client client;
-  client.serve(kInitialize + "\n" + kPing);
-  EXPECT_TRUE(client.answer(99)["result"].isObject());
-}
-
 TEST(Server, BeforeInitializeOnlyPingIsAnswered) {
   Client client;
   client.serve(std::string(R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})") + "\n" + kPing +
                "\n" + kInitialize + "\n" + R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})" +
                "\n" +
                R"({"jsonrpc":"2.0","id":"again","method":"initialize","params":{"protocolVersion":)"
-               R"("2025-06-18"}})"
-               "\n");
+               R"("2025-06-18"}})");  // the last line has no newline
   EXPECT_EQ(client.answer(1)["error"]["code"].asInt(), -32002);
   EXPECT_TRUE(client.answer(99)["result"].isObject());
   EXPECT_TRUE(client.answer(2)["result"]["tools"].isArray());
@@ -298,25 +314,6 @@ struct Gate {
   }
 };
 
-TEST(Server, PingIsAnsweredWhileAToolRuns) {
-  RegisteredFake fake;
-  Gate gate;
-  fake.provider->tools["slow"] = [&](auto&, const VMCPCallContext& context) {
-    gate.pass();
-    return VMCPJsonValue::Parse(R"({"success":true,"id":")" + context.requestId + "\"}");
-  };
-  Client client;
-  client.server.handleLine(kInitialize);
-  client.server.handleLine(Call(1, "slow"));
-  gate.awaitEntered();
-  client.server.handleLine(kPing);
-  EXPECT_TRUE(client.await(99)["result"].isObject());
-  EXPECT_TRUE(client.answer(1).isNull()) << "the slow call is still running";
-  gate.release();
-  client.server.drain();
-  EXPECT_EQ(client.answer(1)["result"]["structuredContent"]["id"].asString(), "1");
-}
-
 TEST(Server, CancelledRequestThatHasNotStartedIsNeitherRunNorAnswered) {
   RegisteredFake fake;
   Gate gate;
@@ -329,7 +326,9 @@ TEST(Server, CancelledRequestThatHasNotStartedIsNeitherRunNorAnswered) {
     ++runs;
     return VMCPJsonValue::MakeObject();
   };
-  Client client(1);  // one worker, so the second call has to wait
+  ServerOptions options = Client::Options(1);
+  options.maxThreads = 1;  // so the second call has to wait
+  Client client(options);
   client.server.handleLine(kInitialize);
   client.server.handleLine(Call(1, "slow"));
   gate.awaitEntered();
@@ -345,12 +344,14 @@ TEST(Server, CancelledRequestThatHasNotStartedIsNeitherRunNorAnswered) {
   EXPECT_EQ(runs, 1);
 }
 
-TEST(Server, RunningToolSeesCancellationThroughItsContext) {
+TEST(Server, RunningToolSeesItsIdAndCancellationThroughItsContext) {
   RegisteredFake fake;
   Gate gate;
   bool sawCancel = false;
+  std::string requestId;
   fake.provider->tools["slow"] = [&](auto&, const VMCPCallContext& context) {
     gate.pass();
+    requestId = context.requestId;
     sawCancel = context.cancelled && context.cancelled->load();
     return VMCPJsonValue::MakeObject();
   };
@@ -363,7 +364,190 @@ TEST(Server, RunningToolSeesCancellationThroughItsContext) {
   gate.release();
   client.server.drain();
   EXPECT_TRUE(sawCancel);
+  EXPECT_EQ(requestId, "7");
   EXPECT_TRUE(client.answer(7).isNull()) << "no answer to a cancelled request";
+}
+
+// What one outgoing line answered: ids (or error codes) in order, an array in brackets.
+std::string Summary(const VMCPJsonValue& message) {
+  const auto one = [](const VMCPJsonValue& m) {
+    return m.has("error") ? std::to_string(m["error"]["code"].asInt()) : m["id"].dump();
+  };
+  if (!message.isArray()) return one(message);
+  std::vector<std::string> items;
+  for (const auto& m : message.asArray()) items.push_back(one(m));
+  std::sort(items.begin(), items.end());
+  std::string text = "[";
+  for (const auto& item : items) text += (text.size() > 1 ? "," : "") + item;
+  return text + "]";
+}
+
+struct BatchCase {
+  const char* label;
+  std::string revision, line;
+  std::string answered;  // Summary of the one answer line; empty: no answer at all
+  friend void PrintTo(const BatchCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class Batches : public ::testing::TestWithParam<BatchCase> {};
+
+TEST_P(Batches, AreAnsweredAsOneArrayOnlyUnderTheirRevision) {
+  const auto& c = GetParam();
+  RegisteredFake fake;
+  fake.provider->tools["echo"] = [](const VMCPJsonValue& a, auto&) { return a; };
+  Client client;
+  client.serve(
+      R"({"jsonrpc":"2.0","id":"init","method":"initialize","params":{"protocolVersion":")" +
+      c.revision + "\"}}\n" + c.line + "\n");
+  ASSERT_TRUE(client.answer("init")["result"].isObject());
+  if (c.answered.empty()) {
+    EXPECT_EQ(client.count(), 1u) << client.messages.back().dump();
+    return;
+  }
+  ASSERT_EQ(client.count(), 2u);
+  EXPECT_EQ(Summary(client.messages[1]), c.answered) << client.messages[1].dump();
+}
+
+const std::string kNote = R"({"jsonrpc":"2.0","method":"notifications/initialized"})";
+const std::string kMixed = "[" + kPing + "," + kNote + "," + Call(4, "echo") + ",7," +
+                           R"({"jsonrpc":"2.0","id":5,"method":"tools/list"})" + "]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Server, Batches,
+    ::testing::Values(BatchCase{"mixed", "2025-03-26", kMixed, "[-32600,4,5,99]"},
+                      BatchCase{"only_notifications", "2025-03-26", "[" + kNote + "," + kNote + "]",
+                                ""},
+                      BatchCase{"empty", "2025-03-26", "[]", "-32600"},
+                      BatchCase{"newer_revision", "2025-06-18", kMixed, "-32600"},
+                      BatchCase{"older_revision", "2024-11-05", "[" + kPing + "]", "-32600"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Real runs of a slow scripted nutrition wait for the module's lock one after another; the
+// control requests and a preview sent behind them must not wait with them.
+TEST(Server, ControlRequestsAndPreviewsDoNotQueueBehindRealRuns) {
+  namespace fs = std::filesystem;
+  const fs::path dir = dravo::testing::UniqueTempPath("starve");
+  fs::create_directories(dir);
+  fs::copy_file(DRAVO_MODULE_PATH, dir / "dravo_mcp_nutrition.tolm");
+  dravo::host::PluginLoader loader({false, [](const std::string&) {}});
+  ASSERT_TRUE(loader.load(dir / "dravo_mcp_nutrition.tolm"));
+  dravo::host::NutritionRegistration registration;
+  registration.add(dravo::host::BuildScriptedNutritions(VMCPJsonValue::Parse(R"({"nutritions":[
+      {"name":"Slow Converter","input_extensions":["slow"],"predicted_outputs":["{stem}.txt"],
+       "conversion":{"delay_ms":700}}]})"),
+                                                        "test")[0]);
+  const auto run = [&](int id, bool preview) {
+    return Call(id, "run_nutrition",
+                R"({"name":"Slow Converter","files":[")" + std::to_string(id) +
+                    R"(.slow"],"output_path":")" + dir.generic_string() + R"(","preview":)" +
+                    (preview ? "true" : "false") + "}");
+  };
+  Client client(Client::Options(1));  // one core worker: the first run takes it
+  client.server.handleLine(kInitialize);
+  for (int id : {1, 2, 3}) client.server.handleLine(run(id, false));
+  client.server.handleLine(kPing);
+  client.server.handleLine(R"({"jsonrpc":"2.0","id":10,"method":"tools/list"})");
+  client.server.handleLine(run(11, true));
+  client.server.drain();
+  std::vector<std::string> order;
+  for (const auto& message : client.messages) order.push_back(message["id"].dump());
+  ASSERT_EQ(order.size(), 7u);
+  for (const char* quick : {"99", "10", "11"})
+    EXPECT_LT(std::find(order.begin(), order.end(), quick) - order.begin(), 4) << quick;
+  for (int id : {1, 2, 3})
+    EXPECT_TRUE(client.answer(id)["result"]["structuredContent"]["success"].asBool(false)) << id;
+  EXPECT_EQ(client.answer(11)["result"]["structuredContent"]["predicted_output"].size(), 1u);
+  loader.unloadAll();
+  fs::remove_all(dir);
+}
+
+// A client that does not read: the server stops taking input after a bounded number of
+// requests, and once the client reads, every request is answered exactly once.
+TEST(Server, UnreadAnswersStopTheReadingAndNothingIsLost) {
+  RegisteredFake fake;
+  fake.provider->tools["echo"] = [](const VMCPJsonValue& a, auto&) { return a; };
+  ServerOptions options = Client::Options(2);
+  options.maxThreads = 4;
+  options.maxQueued = 8;
+  Client client(options);
+  client.unreadLimit = 16;
+  client.server.handleLine(kInitialize);
+  constexpr int kRequests = 1000;
+  std::atomic<int> taken{0};
+  std::thread writer([&] {
+    for (int id = 1; id <= kRequests; ++id, ++taken)
+      client.server.handleLine(id % 2 ? R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+                                            R"(,"method":"ping"})"
+                                      : Call(id, "echo", R"({"n":)" + std::to_string(id) + "}"));
+  });
+  {
+    std::unique_lock lock(client.mutex);
+    client.arrived.wait(lock, [&] { return client.messages.size() >= client.unreadLimit; });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // room to overrun, if it would
+  // Unread lines, queued requests, one per thread and the reader's own.
+  EXPECT_LE(taken.load(), int(client.unreadLimit + options.maxQueued + options.maxThreads + 2));
+  client.readAll();
+  writer.join();
+  client.server.drain();
+  ASSERT_EQ(client.count(), std::size_t(kRequests + 1));
+  std::vector<bool> seen(kRequests + 1);
+  for (const auto& message : client.messages) {
+    if (!message["id"].isInteger()) continue;
+    const auto id = std::size_t(message["id"].asInt());
+    EXPECT_FALSE(seen[id]) << "answered twice: " << id;
+    seen[id] = true;
+  }
+  EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), true), kRequests);
+}
+
+// A converter reporting through the base sink, as fast as it can: the client with a token
+// sees few, growing values, all before the answer; a call without a token (on the same
+// thread, after the answer) adds nothing.
+TEST(Server, ProgressReachesTheTokenRateLimitedAndNeverAfterTheAnswer) {
+  RegisteredFake fake;
+  double seconds = 0;
+  fake.provider->tools["reports"] = [&](auto&, auto&) {
+    const auto sink = Brasko::MakeStrong<Brasko::LoaderProgress>();
+    const auto begin = std::chrono::steady_clock::now();
+    sink->openingFile("a.las");
+    sink->progress("", 1, 20000);
+    for (std::int64_t done = 2; done <= 20000; ++done) {
+      EXPECT_TRUE(sink->progress("step", done, 20000)) << "the sink never asks to stop";
+      sink->progress("back", 1, 20000);
+    }
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    return VMCPJsonValue::MakeObject();
+  };
+  ServerOptions options = Client::Options(1);
+  options.maxThreads = 1;  // both calls on one thread, one after the other
+  Client client(options);
+  client.server.handleLine(kInitialize);
+  client.server.handleLine(
+      R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"reports",)"
+      R"("arguments":{},"_meta":{"progressToken":"tok"}}})");
+  client.server.handleLine(Call(2, "reports"));
+  client.server.drain();
+  ASSERT_EQ(client.messages.back()["id"].asInt(), 2);
+  std::int64_t last = 0;
+  std::size_t notifications = 0;
+  for (const auto& message : client.messages) {
+    if (message["id"] == VMCPJsonValue(1)) break;
+    if (!message.has("method")) continue;
+    ++notifications;
+    const auto& params = message["params"];
+    EXPECT_EQ(message["method"].asString(), "notifications/progress");
+    EXPECT_EQ(params["progressToken"].asString(), "tok");
+    EXPECT_GT(params["progress"].asInt(), last);
+    EXPECT_EQ(params["total"].asInt(), 20000);
+    if (last == 0) {
+      EXPECT_EQ(params["message"].asString(), "Opening a.las");
+    }
+    last = params["progress"].asInt();
+  }
+  EXPECT_GE(notifications, 1u);
+  EXPECT_LE(double(notifications), 2 + seconds * 10) << "about ten a second at most";
+  EXPECT_EQ(client.count(), notifications + 3) << "nothing after the first answer but the second";
 }
 
 }  // namespace
