@@ -1,4 +1,5 @@
-// list_nutritions with its disabled plug-in scan, and describe_nutrition.
+// The declarations, dispatch by exact name and the argument checks every tool
+// makes first; list_nutritions with its disabled plug-in scan, and describe_nutrition.
 #include <dravo/mcp/nutrition/tools/disabled_plugins.h>
 #include "tool_fixture.h"
 
@@ -103,17 +104,17 @@ TEST_F(Catalogue, ScanOfAnUnwalkableDirectoryIsEmpty) {
 }
 
 TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrder) {
+  // Names around the ASCII letters' edges: only A-Z and a-z fold.
+  // clang-format off
   const struct {
     const char *name, *description, *genre;
     Names extensions;
   } nutritions[] = {
-      {"zMyABCReader", "", "", {"LAS", "las", "xyz"}},
-      {"Described", "reads aBc", "", {"LAS"}},
-      {"Genred", "", "Abc", {".las"}},
-      {"ExtOnly", "", "", {"abc"}},
-      {"\xC3\x84rger", "", "", {"las"}},
-      {"\xC3\xA4rgerlich", "", "", {}},
-  };
+      {"zMyABCReader", "", "", {"LAS", "las", "xyz"}}, {"Described", "reads aBc", "", {"LAS"}},
+      {"Genred", "", "Abc", {".las"}}, {"ExtOnly", "", "", {"abc"}},
+      {"\xC3\x84rger", "", "", {"las"}}, {"\xC3\xA4rgerlich", "", "", {}},
+      {"@Z[\\]^_`", "", "", {}}, {"{|}~\x7f", "", "", {}}};
+  // clang-format on
   for (const auto& n : nutritions) {
     auto added = registry.add(n.name);
     added->description = n.description;
@@ -122,19 +123,18 @@ TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrder) {
     added->outputExtensions = {"abc"};
   }
   registry.add("Gone")->retire();
+  // clang-format off
   const struct {
     std::string filter, extension;
     Names listed;
   } cases[] = {
-      {"-",
-       "",
-       {"zMyABCReader", "Described", "Genred", "ExtOnly", "\xC3\x84rger", "\xC3\xA4rgerlich"}},
+      {"-", "", {"zMyABCReader", "Described", "Genred", "ExtOnly", "\xC3\x84rger",
+                 "\xC3\xA4rgerlich", "@Z[\\]^_`", "{|}~\x7f"}},
       {"abc", "-", {"zMyABCReader", "Described", "Genred"}},
-      {"", "las", {"zMyABCReader", "\xC3\x84rger"}},
-      {"-", ".las", {"Genred"}},
-      {"abc", "las", {"zMyABCReader"}},
-      {"\xC3\xA4RGER", "-", {"\xC3\xA4rgerlich"}},
-  };
+      {"", "las", {"zMyABCReader", "\xC3\x84rger"}}, {"-", ".las", {"Genred"}},
+      {"abc", "las", {"zMyABCReader"}}, {"\xC3\xA4RGER", "-", {"\xC3\xA4rgerlich"}},
+      {"z", "-", {"zMyABCReader", "@Z[\\]^_`"}}, {"[\\]^_", "-", {"@Z[\\]^_`"}}};
+  // clang-format on
   for (const auto& c : cases) {
     const auto result = list(c.filter, c.extension);
     Names names;
@@ -194,6 +194,85 @@ TEST_F(Catalogue, DescribeListsEverySlotWithItsValueTextAndTheScripts) {
   EXPECT_EQ(Call("describe_nutrition", R"({"name":"Bare"})").dump(),
             R"({"success":true,"name":"Bare","description":"","extensions":[],)"
             R"("output_extensions":[],"genres":[],"parameters":[]})");
+}
+
+// Names, property kinds and required members are pinned end to end; here the
+// append and the help texts.
+TEST(DeclareTools, AppendsFourSchemasAfterWhatTheArrayHeld) {
+  auto tools = VMCPJsonValue::MakeArray();
+  tools.push_back(VMCPJsonValue("already there"));
+  Qarn::VNutritionMCPTools().declareTools(tools);
+  ASSERT_EQ(tools.size(), 5u);
+  EXPECT_EQ(tools.asArray()[0].asString(), "already there");
+  for (int i = 2; i < 5; ++i)
+    EXPECT_EQ(tools.asArray()[i]["inputSchema"]["properties"]["name"]["description"].asString(),
+              "The nutrition's name, exactly as list_nutritions gives it.");
+  EXPECT_EQ(tools.asArray()[3]["description"].asString(),
+            "Inspect input files with a nutrition without converting anything: a quick "
+            "filename-level summary, a deeper analysis that opens the files, and whether each "
+            "file is one this nutrition can handle. Reads only; writes nothing.");
+  EXPECT_EQ(tools.asArray()[1]["inputSchema"]["properties"]["extension"]["description"].asString(),
+            "Only list nutritions registered for this input file extension (no dot, e.g. "
+            "\"las\" or \"sdc\"). Omit for all.");
+}
+
+TEST(CallTool, AnswersFalseAndLeavesTheResultForAnythingButAWholeExactName) {
+  const auto arguments = VMCPJsonValue::MakeObject();
+  for (const char* name : {"List_nutritions", " list_nutritions", "list_nutritions ", "run",
+                           "run_nutritions", "", "describe"}) {
+    VMCPJsonValue result = 42;
+    EXPECT_FALSE(Qarn::VNutritionMCPTools().callTool(name, arguments, {}, result)) << name;
+    EXPECT_EQ(result, VMCPJsonValue(42)) << name;
+  }
+}
+
+struct OtherObject : Qarn::VManagedObject {
+  explicit OtherObject(std::string name) : VManagedObject(std::move(name)) {}
+};
+
+// Name, lookup, files, then output_path: each failure stops before the next
+// check and before the nutrition is asked anything.
+TEST(ArgumentChecks, ComeInAFixedOrderWithExactMessages) {
+  RegisteredObjects registry;
+  auto tiler = registry.add("Tiler");
+  auto count = Qarn::VParameter::MakeInteger(1);
+  tiler->addInput("Count", "", count);
+  tiler->outputFiles = [](auto&&...) { ADD_FAILURE() << "nutrition asked"; };
+  tiler->digestible = [](const std::string&) {
+    ADD_FAILURE() << "nutrition asked";
+    return false;
+  };
+  registry.add(Qarn::VNutrition::domainType(), Brasko::MakeStrong<OtherObject>("Impostor"));
+  registry.add("Retired")->retire();
+  const std::string sayWhich = "Say which nutrition, by the name list_nutritions gives it.";
+  const std::string noFiles = "Give the input files to convert, as a \"files\" array of paths.";
+  const std::string noOutput = "A real run (preview=false) needs an \"output_path\" to write into.";
+  const struct {
+    const char *tool, *json;
+    std::string error;
+  } cases[] = {
+      {"describe_nutrition", "{}", sayWhich},
+      {"analyse_nutrition", R"({"name":""})", sayWhich},
+      {"run_nutrition", R"({"name":7})", sayWhich},
+      {"describe_nutrition", R"({"name":"tiler"})",
+       "There is no nutrition called \"tiler\". list_nutritions says what there is."},
+      {"analyse_nutrition", R"({"name":" Tiler"})", "There is no nutrition called \" Tiler\"."},
+      {"run_nutrition", R"({"name":"Impostor"})", "There is no nutrition called \"Impostor\"."},
+      {"run_nutrition", R"({"name":"Retired","files":["a"]})",
+       "There is no nutrition called \"Retired\"."},
+      {"analyse_nutrition", R"({"name":"Tiler","files":[]})",
+       "Give the input files to analyse, as a \"files\" array of paths."},
+      {"run_nutrition", R"({"name":"Tiler","files":"a","preview":false,"output_path":"x"})",
+       noFiles},
+      {"run_nutrition", R"({"name":"Tiler","files":["",3,null]})", noFiles},
+      {"run_nutrition", R"({"name":"Tiler","files":["a"],"preview":false,"arguments":"Count=9"})",
+       noOutput},
+      {"run_nutrition",
+       R"({"name":"Tiler","files":["a"],"preview":false,"output_path":"","arguments":"Count=9"})",
+       noOutput},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Call(c.tool, c.json).dump(), Failure(c.error)) << c.json;
+  EXPECT_EQ(count->getInteger(), 1);
 }
 
 }  // namespace

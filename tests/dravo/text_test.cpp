@@ -1,6 +1,5 @@
 // Texts the module reads byte by byte: the "arguments" of run_nutrition (how
-// they split and how they are applied), markup stripping, the filter's folding.
-#include <dravo/mcp/nutrition/tools/contains_no_case.h>
+// they split and how they are applied), and markup stripping.
 #include <dravo/mcp/nutrition/tools/parameter_arguments.h>
 #include <dravo/mcp/nutrition/tools/strip_tags.h>
 #include "test_nutrition.h"
@@ -13,45 +12,30 @@ using dravo::nutrition::ApplyParameterAssignments;
 using dravo::nutrition::ParameterAssignments;
 using dravo::nutrition::ParseParameterArguments;
 
+// Each assignment as [name=value], or the complaint up to the piece it names.
+std::string Parsed(const std::string& text) {
+  const auto parsed = ParseParameterArguments(text);
+  if (const auto* error = std::get_if<std::string>(&parsed))
+    return error->substr(0, error->find(" as"));
+  std::string joined;
+  for (const auto& [name, value] : std::get<ParameterAssignments>(parsed))
+    joined += "[" + name + "=" + value + "]";
+  return joined;
+}
+
 TEST(ParseParameterArguments, SplitsAndContinues) {
-  const struct {
-    std::string text;
-    ParameterAssignments expected;
-  } cases[] = {
-      {"", {}},
-      {"TileLength=250;250;0", {{"TileLength", "250;250;0"}}},
-      {"A=1\nB=2", {{"A", "1"}, {"B", "2"}}},
-      {"A=1;B=2", {{"A", "1"}, {"B", "2"}}},
-      {"A=1\nB", {{"A", "1\nB"}}},
-      {"A=1;;2", {{"A", "1;;2"}}},
-      {"A=1;;", {{"A", "1;"}}},
-      {"A=1;", {{"A", "1"}}},
-      {"A=1\n\nB=2", {{"A", "1"}, {"B", "2"}}},
-      {"A=1\r\nB=2\r\n", {{"A", "1"}, {"B", "2"}}},
-      {"A=1\r\r", {{"A", "1\r"}}},
-      {"A=\r1", {{"A", "\r1"}}},
-      {"A=1;\nB=2", {{"A", "1;"}, {"B", "2"}}},
-      {"A=1;\r\n", {{"A", "1;"}}},
-      {"A=1\n;B=2", {{"A", "1"}, {"B", "2"}}},
-      {";A=1", {{"A", "1"}}},
-      {"A=1;foo", {{"A", "1;foo"}}},
-      {" A = 1 ", {{" A ", " 1 "}}},
-      {"A=x=y", {{"A", "x=y"}}},
-      {"A=1\tB=2,C=3", {{"A", "1\tB=2,C=3"}}},
-  };
-  for (const auto& c : cases) {
-    const auto parsed = ParseParameterArguments(c.text);
-    ASSERT_TRUE(std::holds_alternative<ParameterAssignments>(parsed)) << c.text;
-    EXPECT_EQ(std::get<ParameterAssignments>(parsed), c.expected) << c.text;
-  }
-  // The whole message is pinned once, through run_nutrition; here the piece it names.
-  for (const auto& [text, piece] : std::vector<std::pair<std::string, std::string>>{
-           {"foo;A=1", "foo"}, {"foo\r\nA=1", "foo"}, {";;A=1", ""}}) {
-    const auto parsed = ParseParameterArguments(text);
-    ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text;
-    EXPECT_TRUE(std::get<std::string>(parsed).starts_with("cannot read \"" + piece + "\" as"))
-        << text;
-  }
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"TileLength=250;250;0", "[TileLength=250;250;0]"}, {"A=1;", "[A=1]"},
+      {"A=1\nB=2", "[A=1][B=2]"}, {"A=1;B=2", "[A=1][B=2]"}, {"A=1\nB", "[A=1\nB]"},
+      {"A=1;;2", "[A=1;;2]"}, {"A=1;;", "[A=1;]"}, {"A=1\n\nB=2", "[A=1][B=2]"},
+      {"A=1\r\nB=2\r\n", "[A=1][B=2]"}, {"A=1\r\r", "[A=1\r]"}, {"A=\r1", "[A=\r1]"},
+      {"A=1;\nB=2", "[A=1;][B=2]"}, {"A=1;\r\n", "[A=1;]"}, {"A=1\n;B=2", "[A=1][B=2]"},
+      {";A=1", "[A=1]"}, {"A=1;foo", "[A=1;foo]"}, {" A = 1 ", "[ A = 1 ]"}, {"A=x=y", "[A=x=y]"},
+      {"A=1\tB=2,C=3", "[A=1\tB=2,C=3]"}, {"foo;A=1", "cannot read \"foo\""},
+      {"foo\r\nA=1", "cannot read \"foo\""}, {";;A=1", "cannot read \"\""}};
+  // clang-format on
+  for (const auto& [text, expected] : cases) EXPECT_EQ(Parsed(text), expected) << text;
 }
 
 // Applied in order until the first failure; what was set before it stays.
@@ -95,38 +79,16 @@ TEST(ApplyParameterAssignments, StopsAtTheFirstFailureAndKeepsWhatWasSet) {
 }
 
 TEST(StripTags, DropsTagsAndTrimsFourBlanks) {
-  const struct {
-    std::string text, expected;
-  } cases[] = {
-      {"", ""},
-      {"<b>3 files</b>\n", "3 files"},
-      {"before <i unclosed and the rest", "before"},
-      {"a > b", "a  b"},
-      {"<p> </p>\r\n\t<br/>  ", ""},
-      {"\v<b>x</b>", "\vx"},
-      {"\f x \f", "\f x \f"},
-      {" line one\nline two\r\n", "line one\nline two"},
-      {"a &amp; b", "a &amp; b"},
-      {"<<b>>x", "x"},
-      {"\xC3\xA9t\xC3\xA9 <b>\xE2\x82\xAC</b>", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(dravo::nutrition::StripTags(c.text), c.expected) << c.text;
-}
-
-TEST(ContainsNoCase, FoldsOnlyAsciiLetters) {
-  const struct {
-    std::string text, needle;
-    bool found;
-  } cases[] = {
-      {"", "", true},
-      {"MyABCReader", "abc", true},
-      {"[\\]^_`", "{|}~\x7f", false},
-      {"@Z[", "z", true},
-      {"\xC3\x84pfel", "\xC3\xA4pfel", false},
-      {"\xC3\xA4pfel", "\xC3\xA4PFEL", true},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(dravo::nutrition::ContainsNoCase(c.text, c.needle), c.found) << c.text;
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"<b>3 files</b>\n", "3 files"}, {"before <i unclosed and the rest", "before"},
+      {"a > b", "a  b"}, {"<p> </p>\r\n\t<br/>  ", ""}, {"\v<b>x</b>", "\vx"},
+      {"\f x \f", "\f x \f"}, {" line one\nline two\r\n", "line one\nline two"},
+      {"a &amp; b", "a &amp; b"}, {"<<b>>x", "x"},
+      {"\xC3\xA9t\xC3\xA9 <b>\xE2\x82\xAC</b>", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"}};
+  // clang-format on
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(dravo::nutrition::StripTags(text), expected) << text;
 }
 
 }  // namespace

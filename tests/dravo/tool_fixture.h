@@ -5,13 +5,13 @@
 
 #include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 #include <dravo/mcp/nutrition/tools/nutrition_mutex.h>
+#include "temp_path.h"
 #include "test_nutrition.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -71,8 +71,7 @@ inline bool NutritionMutexIsFree() {
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = fs::temp_directory_path() / ("dravo_tools_" + std::to_string(std::random_device{}()) +
-                                        std::to_string(std::random_device{}()));
+    root = UniqueTempPath("tools");
     ASSERT_TRUE(fs::create_directories(root / "out"));
     root = fs::canonical(root);
     fs::current_path(root);
