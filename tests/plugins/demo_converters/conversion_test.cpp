@@ -1,10 +1,15 @@
-// Conversions as the host runs them: parameters, predicted and written files,
-// the exact log or error, and the points read back from what was written.
-#include "demo_test_support.h"
+// The demo nutritions as the host lists, probes and runs them: declarations,
+// sniffing, quick info and analysis; conversions with their parameters,
+// predicted and written files, the exact log or error, and the points read
+// back from what was written.
+#include "temp_path.h"
+
+#include <gtest/gtest.h>
 
 #include <demo_converters/core/byte_order.h>
 #include <demo_converters/core/las_format.h>
 #include <demo_converters/core/ply_reader.h>
+#include <demo_converters/core/tiling.h>
 #include <demo_converters/core/xyz_reader.h>
 #include <demo_converters/nutritions/demo_nutritions.h>
 #include <demo_converters/nutritions/las_converter.h>
@@ -14,11 +19,46 @@
 #include <brasko/loader_progress.h>
 #include <qarn/parameter.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace dravo::demo::testing {
 namespace {
+
+namespace fs = std::filesystem;
+
+std::string Sample(const std::string& name) {
+  return (fs::path(DRAVO_SAMPLES_DIR) / name).string();
+}
+
+struct ScratchDir {
+  ScratchDir() { fs::create_directories(path); }
+  ~ScratchDir() { fs::remove_all(path); }
+  std::string str() const { return path.string(); }
+  std::string operator/(const std::string& name) const { return (path / name).string(); }
+  std::vector<std::string> names() const {  // sorted
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  const fs::path path = dravo::testing::UniqueTempPath("demo");
+};
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
 
 class RecordingProgress : public Brasko::LoaderProgress {
  public:
@@ -140,8 +180,7 @@ void WriteInputs(const ScratchDir& in) {
 struct Case {
   int nutrition;  // 0 XYZ to PLY, 1 PLY to XYZ, 2 LAS to PLY/XYZ, 3 Mandelbrot Demo
   std::string settings, input;
-  std::string outcome;  // the error, or the log after the opening; {in} is the input, {out} the
-                        // output folder
+  std::string outcome;  // the error, or the log after the opening; {in} input, {out} output folder
   std::string written, unwritten;  // predicted file names, by blanks
   std::string reference = "";      // the first written file holds its points,
   std::size_t points = 0;          // or, without one, this many
@@ -278,9 +317,6 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
       {0, "SkipLines=1", Sample("cloud.csv"),
        "message: Wrote 3000 points with colour to \"{out}/cloud.ply\".\n", "cloud.ply", "",
        Sample("cloud.csv"), 0, 1e-9, ply},
-      {0, "SkipLines=1|Binary=false", Sample("cloud.csv"),
-       "message: Wrote 3000 points with colour to \"{out}/cloud.ply\".\n", "cloud.ply", "",
-       Sample("cloud.csv"), 0, 1e-9, ascii},
       {0, "Delimiter=semicolon|SkipLines=2|Scale=2;3;4|Offset=10;20;30|Binary=false",
        in / "semi.txt", "message: Wrote 2 points to \"{out}/semi.ply\".\n", "semi.ply", "",
        in / "semi_expected.xyz", 0, 0, ascii},
@@ -304,8 +340,6 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
        "message: Wrote 3000 points (binary big-endian PLY) to \"{out}/cloud_big_endian.xyz\".\n",
        "cloud_big_endian.xyz", "", Sample("cloud.xyz"), 0, 1e-9, ""},
       {2, "OutputFormat=xyz", Sample("las_format0.las"), las, "las_format0.xyz", "",
-       Sample("cloud.xyz"), 0, 1e-6, ""},
-      {2, "OutputFormat=xyz", Sample("las_format1.las"), las, "las_format1.xyz", "",
        Sample("cloud.xyz"), 0, 1e-6, ""},
       {2, "Binary=false", Sample("las_format2.las"), las, "las_format2.ply", "",
        Sample("cloud.csv"), 0, 1e-6, ascii},
@@ -371,6 +405,115 @@ TEST(Conversion, RefusesToOverwriteAnInputOrWriteTwoInputsToOneFile) {
   EXPECT_EQ(las.convert(outputs, dir.str(), {}, {Sample("las_format0.las")}, {}), "");
   EXPECT_EQ(dir.names(),
             (std::vector<std::string>{"las_format0.ply", "loop.csv", "loop.ply", "loop.xyz"}));
+}
+
+std::string Declaration(const Qarn::VNutrition& nutrition) {
+  std::string text = nutrition.name.str() + ":";
+  nutrition.getExtensions([&](const std::string& e) { text += " " + e; });
+  text += " ->";
+  for (const auto& extension : nutrition.outputExtensions) text += " " + extension;
+  nutrition.iterate_inputs([&](const Brasko::StrongPtr<Qarn::VSlot>& slot, int) {
+    text += " " + slot->name + "=" + slot->parameter->getValueAsText({}, "", false);
+    return true;
+  });
+  return text;
+}
+
+TEST(DemoNutritions, DeclareNamesExtensionsAndParameterDefaults) {
+  std::vector<std::string> declarations;
+  for (const auto& nutrition : MakeDemoNutritions()) {
+    declarations.push_back(Declaration(*nutrition));
+    EXPECT_FALSE(nutrition->description.empty());
+  }
+  EXPECT_EQ(declarations,
+            (std::vector<std::string>{
+                "XYZ to PLY: xyz txt csv -> ply Delimiter=auto SkipLines=0 Scale=1;1;1 "
+                "Offset=0;0;0 Binary=true",
+                "PLY to XYZ: ply -> xyz Colour=true",
+                "LAS to PLY/XYZ: las -> ply xyz OutputFormat=ply Binary=true TileLength=0;0;0 "
+                "ClassFilter=",
+                "Mandelbrot Demo: mandel -> ply Iterations=256 Center=-0.5;0;0 Zoom=1 Width=1024 "
+                "Height=768 Palette=fire"}));
+}
+
+TEST(DemoNutritions, DigestOnlyFilesWhoseExtensionAndContentFit) {
+  ScratchDir dir;
+  WriteBytes(dir / "fake.las", "LASX not really");
+  WriteBytes(dir / "points.LAS", ReadBytes(Sample("las_format0.las")));
+  WriteBytes(dir / "ply_as.xyz", ReadBytes(Sample("cloud_binary.ply")));
+  WriteBytes(dir / "text.ply", "1 2 3\n");
+  WriteBytes(dir / "crlf.ply", "ply\r\nformat ascii 1.0\r\n");
+  const auto all = MakeDemoNutritions();
+  // clang-format off
+  const struct {
+    int nutrition;  // 0 XYZ to PLY, 1 PLY to XYZ, 2 LAS to PLY/XYZ
+    std::string path;
+    bool expected;
+  } cases[] = {
+      {0, Sample("cloud.xyz"), true}, {0, Sample("cloud.csv"), true},
+      {0, dir / "ply_as.xyz", false}, {0, Sample("cloud_ascii.ply"), false},
+      {0, dir / "missing.xyz", false}, {1, Sample("cloud_ascii.ply"), true},
+      {1, Sample("cloud_big_endian.ply"), true}, {1, dir / "crlf.ply", true},
+      {1, dir / "text.ply", false}, {2, Sample("las_format6.las"), true},
+      {2, dir / "points.LAS", true}, {2, dir / "fake.las", false}, {2, Sample("cloud.xyz"), false}};
+  // clang-format on
+  for (const auto& c : cases)
+    EXPECT_EQ(all[c.nutrition]->isDigestible(c.path), c.expected) << c.path;
+}
+
+TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
+  const auto all = MakeDemoNutritions();
+  // A name sorting after every sample path, so the not-found line comes last.
+  EXPECT_EQ(all[2]->getQuickInfo({Sample("las_format0.las"), "/~nowhere/x.las"}),
+            "<b>2 files</b>, 60227 bytes in all<br/>\nlas_format0.las: 60227 bytes<br/>\nx.las: "
+            "<i>not found</i>");
+  const std::string dir = Sample(""), bounds =
+                                          "bounds (1000.06, 2000.28, 10.037) to (1499.95, "
+                                          "2499.52, 59.994)";
+  const auto las = all[2]->analyse({Sample("las_format3.las"), Sample("cloud.xyz")});
+  EXPECT_EQ(las.analysis,
+            "<b>" + dir + "cloud.xyz</b>: \"" + dir +
+                "cloud.xyz\": not a LAS file (no \"LASF\" magic).\n<b>" + dir +
+                "las_format3.las</b>: LAS 1.2, point format 3, 3000 points, attributes: "
+                "intensity, returns, classification, gps time, rgb, classes "
+                "1,2,3,4,5,6, " +
+                bounds + "\n");
+  EXPECT_EQ(las.log, "Could not read \"" + dir + "cloud.xyz\"\nRead \"" + dir +
+                         "las_format3.las\": LAS 1.2, point format 3, 34-byte records at offset "
+                         "227, software \"dravo_demo_samples\"\n");
+  EXPECT_EQ(all[1]->analyse({Sample("cloud_big_endian.ply")}).analysis,
+            "<b>" + dir +
+                "cloud_big_endian.ply</b>: PLY 1.0 binary big-endian, 3000 points, "
+                "attributes: none, " +
+                bounds + "\n");
+  EXPECT_EQ(all[0]->analyse({Sample("cloud.csv")}).analysis,
+            "<b>" + dir +
+                "cloud.csv</b>: XYZ text, 3000 points, delimiter comma, attributes: rgb, " +
+                bounds + ", 1 lines skipped\n");
+  EXPECT_EQ(all[3]->analyse({"/seeds/view.mandel"}).analysis,
+            "1 seed file(s); would render 1024 x 768 samples at 256 iterations.");
+  std::set<std::string> outputs;
+  all[0]->getOutputFiles(outputs, "relative/out", {"/data/a.xyz"});
+  EXPECT_EQ(outputs, std::set<std::string>{"a.ply"});
+}
+
+TEST(TileGrid, CountsTilesPerSplitAxisAndNamesOnlyThose) {
+  const auto grid = MakeTileGrid({0, 0, 0}, {500, 260, 10}, {250, 250, 0});
+  EXPECT_EQ(grid.counts, (std::array<std::int64_t, 3>{3, 2, 1}));  // 500 sits on a boundary
+  bool outside = true;
+  EXPECT_EQ(TileOf(grid, {260, 10, 0}, outside), (TileIndex{1, 0, 0}));
+  EXPECT_FALSE(outside);
+  EXPECT_EQ(TileOf(grid, {-5, 900, 0}, outside), (TileIndex{0, 1, 0}));
+  EXPECT_TRUE(outside);
+  const auto z = MakeTileGrid({0, 0, 0}, {600, 600, 50}, {0, 0, 10});
+  EXPECT_EQ(TileFileName("area", z, {0, 0, 4}, "xyz"), "area_tile_4.xyz");
+}
+
+TEST(ClassFilter, ParsesListsAndRejectsNonsense) {
+  EXPECT_FALSE(ParseClassFilter("  ").has_value());
+  EXPECT_EQ(*ParseClassFilter(" 6 , 2 ,2,255"), (std::set<int>{2, 6, 255}));
+  for (const char* bad : {"2;6", "256", "-1", "2,", "ground"})
+    EXPECT_THROW(ParseClassFilter(bad), std::invalid_argument) << bad;
 }
 
 }  // namespace
