@@ -14,6 +14,7 @@ bool set(const Brasko::StrongPtr<VParameter>& p, const std::string& text) {
 }
 
 TEST(Parameter, TextRoundTripsAndRejectsLeaveTheOldValue) {
+  // clang-format off
   struct Case {
     Brasko::StrongPtr<VParameter> parameter;
     std::string initial;
@@ -25,11 +26,9 @@ TEST(Parameter, TextRoundTripsAndRejectsLeaveTheOldValue) {
       {VParameter::MakeFloat(0.1), "0.1", {"2.5", "-1e-07", "250"}, {"abc", "1,5", "inf", ""}},
       {VParameter::MakeString("a b"), "a b", {"", "x;y=z", " padded "}, {}},
       {VParameter::MakeChoice({"ply", "xyz"}, 0), "ply", {"xyz", "ply"}, {"PLY", "las", ""}},
-      {VParameter::MakeVector3({250, 250, 0}),
-       "250;250;0",
-       {"0;0;0", "1.5;-2;3"},
-       {"1;2", "1;2;3;4", "a;b;c", "1;;2", ""}},
-  };
+      {VParameter::MakeVector3({250, 250, 0}), "250;250;0", {"0;0;0", "1.5;-2;3"},
+       {"1;2", "1;2;3;4", "a;b;c", "1;;2", ""}}};
+  // clang-format on
   for (auto& c : cases) {
     EXPECT_EQ(textOf(c.parameter), c.initial);
     for (const auto& text : c.accepted) {
