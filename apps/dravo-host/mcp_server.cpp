@@ -7,6 +7,7 @@
 #include <istream>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace dravo::host {
 
@@ -72,7 +73,7 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   // The result is written straight into the line twice, quoted as the text
   // item and as it is for the structured content: no text of it is held
   // on the side, and writing is cheaper than copying and escaping.
-  const auto& success = result["success"];
+  const auto& success = std::as_const(result)["success"];  // reading must not add it
   const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
   out.append(R"({"content":[{"type":"text","text":)");
   const std::size_t quoted = out.size();
