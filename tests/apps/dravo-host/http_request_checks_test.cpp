@@ -7,40 +7,21 @@ namespace {
 
 using namespace dravo::host;
 
-TEST(HttpRequestChecks, OriginsAndHosts) {
+TEST(HttpRequestChecks, LetInOnlyWhatMatchesWhole) {
   const std::vector<std::string> allowed{"https://app.example"};
-  for (const auto& [origin, ok] :
-       std::vector<std::pair<std::string, bool>>{{"http://localhost:6274", true},
-                                                 {"https://127.0.0.1", true},
-                                                 {"http://[::1]:80", true},
-                                                 {"HTTP://LOCALHOST", true},
-                                                 {"https://app.example", true},
-                                                 {"https://app.example:444", false},
-                                                 {"http://localhost.evil.example", false},
-                                                 {"http://evil.example/localhost", false},
-                                                 {"file://localhost", false},
-                                                 {"null", false},
-                                                 {"", false}})
-    EXPECT_EQ(OriginAllowed(origin, allowed), ok) << origin;
-  for (const auto& [host, ok] :
-       std::vector<std::pair<std::string, bool>>{{"localhost:8080", true},
-                                                 {"127.0.0.1", true},
-                                                 {"[::1]:1", true},
-                                                 {"app.example:80", true},
-                                                 {"evil.example", false},
-                                                 {"127.0.0.1.evil.example", false},
-                                                 {"[::1", false},
-                                                 {"", false}})
-    EXPECT_EQ(HostAllowed(host, allowed), ok) << host;
-}
-
-TEST(HttpRequestChecks, SecretsMatchOnlyWhole) {
+  for (const char* origin : {"http://localhost:6274", "https://127.0.0.1", "http://[::1]:80",
+                             "HTTP://LOCALHOST", "https://app.example"})
+    EXPECT_TRUE(OriginAllowed(origin, allowed)) << origin;
+  for (const char* origin : {"https://app.example:444", "http://localhost.evil.example",
+                             "http://evil.example/localhost", "file://localhost", "null", ""})
+    EXPECT_FALSE(OriginAllowed(origin, allowed)) << origin;
+  for (const char* host : {"localhost:8080", "127.0.0.1", "[::1]:1", "app.example:80"})
+    EXPECT_TRUE(HostAllowed(host, allowed)) << host;
+  for (const char* host : {"evil.example", "127.0.0.1.evil.example", "[::1", ""})
+    EXPECT_FALSE(HostAllowed(host, allowed)) << host;
   EXPECT_TRUE(SameSecret("s3cret", "s3cret"));
   for (const char* wrong : {"", "s3cre", "s3cret!", "S3cret", "s3creu"})
     EXPECT_FALSE(SameSecret(wrong, "s3cret")) << wrong;
-}
-
-TEST(HttpRequestChecks, AcceptHeaders) {
   EXPECT_TRUE(Accepts("application/json, text/event-stream", "text/event-stream"));
   EXPECT_TRUE(Accepts("text/html;q=0.9, application/*;q=0.1", "application/json"));
   EXPECT_TRUE(Accepts(" */* ", "text/event-stream"));
