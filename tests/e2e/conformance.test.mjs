@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import path from 'node:path';
-import { startHttpHost } from './http_host.mjs';
+import { startHttpHost } from './support.mjs';
 
 const prefix = process.env.DRAVO_HOST_PREFIX;
 assert.ok(prefix, 'set DRAVO_HOST_PREFIX');

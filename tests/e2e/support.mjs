@@ -1,6 +1,11 @@
-// Starts `dravo-host serve --http 0` and learns its URL from stderr.
+// What the end-to-end files share: JSON-RPC messages, and a host serving HTTP.
 import { spawn } from 'node:child_process';
 
+export const rpc = (id, method, params) => ({ jsonrpc: '2.0', id, method, params });
+export const initialize = (id, protocolVersion) =>
+  rpc(id, 'initialize', { protocolVersion, capabilities: {}, clientInfo: { name: 'dravo-e2e', version: '1' } });
+
+// Starts `dravo-host serve --http 0` and learns its URL from stderr.
 export async function startHttpHost(host, args = [], onStderr = () => {}) {
   const child = spawn(host, ['serve', '--http', '0', ...args], { stdio: ['ignore', 'ignore', 'pipe'] });
   process.on('exit', () => child.kill());  // also when a test fails midway
