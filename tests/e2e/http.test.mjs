@@ -1,7 +1,9 @@
-// HTTP only: what the transport refuses, and many sessions at once.
+// HTTP only: what the transport refuses, the official conformance scenarios
+// that apply to a tools-only server, and many sessions at once.
 // Environment: DRAVO_HOST_PREFIX (an install tree), DRAVO_NUTRITIONS (JSON).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -92,6 +94,16 @@ test('the transport refuses what it must and serves what it may', async () => {
   const streamed = await post(servers.open.url, rpc('p', 'ping', { _meta: { progressToken: 1 } }), { 'mcp-session-id': open });
   assert.equal(streamed.headers.get('content-type'), 'text/event-stream');
   assert.equal(streamed.text, 'event: message\ndata: {"jsonrpc":"2.0","id":"p","result":{}}\n\n');
+});
+
+test('the conformance scenarios for a tools-only server pass', () => {
+  const conformance = path.join('node_modules', '@modelcontextprotocol', 'conformance', 'dist', 'index.js');
+  for (const scenario of ['server-initialize', 'ping', 'tools-list', 'dns-rebinding-protection']) {
+    const run = spawnSync(process.execPath, [conformance, 'server', '--url', servers.open.url, '--scenario', scenario],
+      { encoding: 'utf8' });
+    assert.equal(run.status, 0, `${scenario}:\n${run.stdout}${run.stderr}`);
+    assert.match(run.stdout, / 0 failed, 0 warnings/, scenario);
+  }
 });
 
 // Eight sessions at once, four lanes each: every request is answered in its
