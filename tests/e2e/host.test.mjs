@@ -46,11 +46,13 @@ const serveCatalogue = ['--nutritions', hostPath(catalogue)];
 // (wine's own; Windows says "The system cannot find the path specified.").
 const missingPathMessage = launcher ? 'Path not found.' : 'No such file or directory';
 let client;
+const clients = [];  // every client connected, closed at the end
 let stderrText = '';
 
 // serveArgs replace the default catalogue, they are not added to it.
 async function connect(serveArgs = serveCatalogue) {
   const c = new Client({ name: 'dravo-e2e', version: '1.0.0' });
+  clients.push(c);
   if (overHttp) {
     const server = await startHttpHost(host, serveArgs, (text) => { stderrText += text; });
     await c.connect(new StreamableHTTPClientTransport(new URL(server.url)));
@@ -83,8 +85,7 @@ const conversion = (name, files, more = {}) =>
 
 before(async () => {
   fs.cpSync(prefix, tree, { recursive: true });
-  fs.mkdirSync(demoPlugins);
-  fs.mkdirSync(out);
+  for (const dir of [demoPlugins, out]) fs.mkdirSync(dir);
   const demo = 'dravo_demo_converters.tolm';
   fs.renameSync(path.join(plugins, demo), path.join(demoPlugins, demo));
   fs.copyFileSync(nutritions, catalogue);
@@ -93,7 +94,7 @@ before(async () => {
 });
 
 after(async () => {
-  await client?.close();
+  for (const c of clients) await c.close();
   fs.rmSync(work, { recursive: true, force: true });
 });
 
@@ -227,20 +228,15 @@ test('a slow run reports growing progress to a client that asks, and only to it,
   const result = await slow;
   assert.deepEqual([result.success, result.log, order.at(-1)], [true, [], 'slow'], 'progress texts are not logged');
   assert.ok(fs.existsSync(path.join(out, 's.txt')));
-  assert.ok(seen.length >= 2, JSON.stringify(seen));
-  for (let i = 1; i < seen.length; ++i) assert.ok(seen[i].progress > seen[i - 1].progress, JSON.stringify(seen));
+  assert.ok(seen.length >= 2 && seen.every((p, i) => !i || p.progress > seen[i - 1].progress), JSON.stringify(seen));
   assert.deepEqual({ total: seen[0].total, message: seen[0].message }, { total: 5, message: 'converting' });
 
   // Without a token the wire carries no notification at all.
   const quiet = await connect();
   const notifications = [];
   quiet.fallbackNotificationHandler = async (n) => { notifications.push(n); };
-  try {
-    const plain = await call('run_nutrition', conversion('Slow Converter', ['p.slow']), quiet);
-    assert.deepEqual([plain.success, plain.log, notifications], [true, [], []]);
-  } finally {
-    await quiet.close();
-  }
+  const plain = await call('run_nutrition', conversion('Slow Converter', ['p.slow']), quiet);
+  assert.deepEqual([plain.success, plain.log, notifications], [true, [], []]);
 });
 
 test('a broken plug-in is renamed to .tolm~ and named on stderr', async () => {
@@ -250,37 +246,27 @@ test('a broken plug-in is renamed to .tolm~ and named on stderr', async () => {
   fs.copyFileSync(path.join(demoPlugins, 'dravo_demo_converters.tolm'), path.join(plugins, 'misnamed.tolm'));
   stderrText = '';
   const second = await connect();
-  try {
-    assert.deepEqual(fs.readdirSync(plugins).filter((f) => /^(broken|misnamed)/.test(f)).sort(), renamed);
-    // stderr is read asynchronously: give the line a moment to arrive.
-    for (let i = 0; i < 50 && !/broken\.tolm/.test(stderrText); ++i)
-      await new Promise((resolve) => setTimeout(resolve, 20));
-    assert.match(stderrText, /plug-in ".*broken\.tolm" cannot be loaded/);
-    assert.equal((await second.listTools()).tools.length, 4, 'the good plug-in still serves');
-    assert.deepEqual([...(await call('list_nutritions', {}, second)).disabled].sort(), renamed);
-  } finally {
-    await second.close();
-    for (const name of renamed) fs.rmSync(path.join(plugins, name), { force: true });
-  }
+  assert.deepEqual(fs.readdirSync(plugins).filter((f) => /^(broken|misnamed)/.test(f)).sort(), renamed);
+  // stderr is read asynchronously: give the line a moment to arrive.
+  for (let i = 0; i < 50 && !/broken\.tolm/.test(stderrText); ++i)
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  assert.match(stderrText, /plug-in ".*broken\.tolm" cannot be loaded/);
+  assert.equal((await second.listTools()).tools.length, 4, 'the good plug-in still serves');
+  assert.deepEqual([...(await call('list_nutritions', {}, second)).disabled].sort(), renamed);
 });
 
 test('the demo converters turn the XYZ sample into PLY', async () => {
   const demo = await connect(['--plugins', hostPath(demoPlugins)]);
-  try {
-    const listed = await call('list_nutritions', { extension: 'xyz' }, demo);
-    assert.deepEqual(listed.nutritions.map((n) => n.name), ['XYZ to PLY']);
-    fs.copyFileSync(path.join(samples, 'cloud.xyz'), path.join(work, 'cloud.xyz'));
-    const points = fs.readFileSync(path.join(work, 'cloud.xyz'), 'utf8').split('\n')
-      .filter((line) => line && !line.startsWith('#')).length;
-    const run = await call('run_nutrition', conversion('XYZ to PLY', ['cloud.xyz'], { arguments: 'Binary=false' }), demo);
-    assert.deepEqual(run.output_files, [hostPath(path.join(out, 'cloud.ply'))], JSON.stringify(run));
-    const ply = fs.readFileSync(path.join(out, 'cloud.ply'), 'utf8');
-    // The vertex count is padded, then patched at the end.
-    assert.match(ply, new RegExp(`^ply\\nformat ascii 1\\.0\\n(.*\\n)*element vertex ${points} *\\n`));
-    assert.equal(ply.split('end_header\n')[1].split('\n').filter(Boolean).length, points);
-  } finally {
-    await demo.close();
-  }
+  assert.deepEqual((await call('list_nutritions', { extension: 'xyz' }, demo)).nutritions.map((n) => n.name), ['XYZ to PLY']);
+  fs.copyFileSync(path.join(samples, 'cloud.xyz'), path.join(work, 'cloud.xyz'));
+  const points = fs.readFileSync(path.join(work, 'cloud.xyz'), 'utf8').split('\n')
+    .filter((line) => line && !line.startsWith('#')).length;
+  const run = await call('run_nutrition', conversion('XYZ to PLY', ['cloud.xyz'], { arguments: 'Binary=false' }), demo);
+  assert.deepEqual(run.output_files, [hostPath(path.join(out, 'cloud.ply'))], JSON.stringify(run));
+  const ply = fs.readFileSync(path.join(out, 'cloud.ply'), 'utf8');
+  // The vertex count is padded, then patched at the end.
+  assert.match(ply, new RegExp(`^ply\\nformat ascii 1\\.0\\n(.*\\n)*element vertex ${points} *\\n`));
+  assert.equal(ply.split('end_header\n')[1].split('\n').filter(Boolean).length, points);
 });
 
 test('raw stdio: only protocol on stdout and a clean exit at end of input', stdioOnly, () => {
