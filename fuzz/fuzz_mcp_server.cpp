@@ -1,5 +1,6 @@
 // The host's JSON-RPC lines with the module's provider registered: every line
-// out is a JSON-RPC response, and a ping after any input is answered.
+// out is a JSON-RPC response (or a batch of them), and a ping after any input
+// is answered.
 #include <dravo-host/mcp_server.h>
 #include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 #include <qarn/mcp/registry.h>
@@ -12,14 +13,23 @@
 
 namespace {
 
-bool IsResponse(const std::string& line) {
-  const auto message = nlohmann::json::parse(line, nullptr, false);
+bool IsResponse(const nlohmann::json& message) {
   if (!message.is_object() || message.value("jsonrpc", "") != "2.0" || !message.contains("id"))
     return false;
   if (message.contains("result")) return !message.contains("error");
   const auto& error = message.value("error", nlohmann::json());
   return error.is_object() && error.value("code", nlohmann::json()).is_number_integer() &&
          error.value("message", nlohmann::json()).is_string();
+}
+
+// One response, or the non-empty array that answers a batch.
+bool IsAnswer(const std::string& line) {
+  const auto message = nlohmann::json::parse(line, nullptr, false);
+  if (!message.is_array()) return IsResponse(message);
+  if (message.empty()) return false;
+  for (const auto& response : message)
+    if (!IsResponse(response)) return false;
+  return true;
 }
 
 }  // namespace
@@ -41,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   server.drain();
   bool pinged = false;
   for (const auto& line : lines) {
-    if (!IsResponse(line)) std::abort();
+    if (!IsAnswer(line)) std::abort();
     pinged = pinged || line == R"({"jsonrpc":"2.0","id":"fuzz-ping","result":{}})";
   }
   if (!pinged) std::abort();

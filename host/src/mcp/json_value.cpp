@@ -283,6 +283,14 @@ void WriteString(std::string_view text, W& writer, bool repair) {
     writer.String(text.data(), rapidjson::SizeType(text.size()));
 }
 
+// The reader checks the raw bytes, but a lone surrogate written as a \u
+// escape still decodes to bytes that are not UTF-8 (they start with 0xED);
+// they become U+FFFD here, so that what is read is what is written back.
+std::optional<std::string> LoneSurrogatesReplaced(std::string_view text) {
+  if (text.find('\xED') == std::string_view::npos) return std::nullopt;
+  return RepairedUtf8(text);
+}
+
 }  // namespace
 
 // The parser and the writer reach the payload through here.
@@ -351,10 +359,12 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return add(VMCPJsonValue(text[0] == '-' ? -0.0 : 0.0));  // too small: zero
   }
   bool String(const char* text, rapidjson::SizeType length, bool) {
-    return add(JsonValueAccess::MakeString({text, length}));
+    const auto repaired = LoneSurrogatesReplaced({text, length});
+    return add(JsonValueAccess::MakeString(repaired ? *repaired : std::string_view(text, length)));
   }
   bool Key(const char* text, rapidjson::SizeType length, bool) {
-    key_.assign(text, length);
+    const auto repaired = LoneSurrogatesReplaced({text, length});
+    key_ = repaired ? *repaired : std::string_view(text, length);
     return true;
   }
   bool StartObject() { return open(VMCPJsonValue::MakeObject()); }
