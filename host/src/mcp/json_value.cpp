@@ -324,7 +324,9 @@ long ExponentOf(std::string_view number) {
   if (e != std::string_view::npos) {
     const auto text = number.substr(e + 1 + (number[e + 1] == '+'));
     if (std::from_chars(text.data(), text.data() + text.size(), exponent).ec != std::errc())
-      exponent = text[0] == '-' ? -100000 : 100000;  // far beyond any double either way
+      exponent = text[0] == '-' ? -100000 : 100000;
+    // Far beyond any double either way, and safe to add the digits' count to.
+    exponent = std::clamp(exponent, -100000L, 100000L);
   }
   const auto point = std::min(digits.find('.'), digits.size());
   const auto first = digits.find_first_of("123456789");
