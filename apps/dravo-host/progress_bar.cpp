@@ -13,10 +13,14 @@ namespace dravo::host {
 namespace {
 
 std::string Grouped(std::int64_t value) {
-  std::string digits = std::to_string(value);
-  for (auto at = std::ptrdiff_t(digits.size()) - 3; at > 0; at -= 3)
-    digits.insert(std::size_t(at), ",");
-  return digits;
+  const std::string digits = std::to_string(value);
+  const std::size_t sign = digits[0] == '-' ? 1 : 0;
+  std::string grouped = digits.substr(0, sign);
+  for (std::size_t at = sign; at < digits.size(); ++at) {
+    if (at > sign && (digits.size() - at) % 3 == 0) grouped += ',';
+    grouped += digits[at];
+  }
+  return grouped;
 }
 
 std::string Rate(double perSecond) {
