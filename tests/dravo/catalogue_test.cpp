@@ -142,7 +142,7 @@ TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrder) {
       names.push_back(record["name"].asString());
     EXPECT_EQ(names, c.listed) << c.filter << '/' << c.extension;
     EXPECT_EQ(result["count"], VMCPJsonValue(int(names.size())));
-    EXPECT_EQ(result.keys(), (Names{"success", "count", "nutritions"}));
+    EXPECT_EQ(KeysOf(result), (Names{"success", "count", "nutritions"}));
   }
   EXPECT_EQ(list("GENRED", "-").dump(),
             R"({"success":true,"count":1,"nutritions":[{"name":"Genred","description":"",)"
@@ -160,7 +160,7 @@ TEST_F(Catalogue, NotesAndTheirPrecedence) {
   file("sub/broken.tolm~");
   for (const char* filter : {"-", "x"}) {
     const auto result = list(filter, "-");
-    EXPECT_EQ(result.keys(), (Names{"success", "count", "nutritions", "disabled", "note"}));
+    EXPECT_EQ(KeysOf(result), (Names{"success", "count", "nutritions", "disabled", "note"}));
     EXPECT_EQ(result["disabled"].dump(), R"(["broken.tolm~"])");
     EXPECT_EQ(result["note"].asString(), kDisabledNote);
   }

@@ -21,6 +21,13 @@ namespace fs = std::filesystem;
 using Qarn::mcp::VMCPJsonValue;
 using Names = std::vector<std::string>;
 
+// An object's keys in the order they were first set.
+inline Names KeysOf(const VMCPJsonValue& object) {
+  Names keys;
+  for (const auto& member : object.members()) keys.push_back(member.key);
+  return keys;
+}
+
 inline std::string Utf8(const fs::path& path) {
   const auto text = path.u8string();
   return {text.begin(), text.end()};

@@ -74,10 +74,8 @@ TEST(JsonValue, QuotedDumpIsTheQuotedTextAndInvalidUtf8IsReplaced) {
     object["list"].push_back(value);
     const std::string text = object.dump();
     EXPECT_NO_THROW(VMCPJsonValue::Parse(text)) << text;
-    std::string quoted = "<", expected = "<";
-    object.dumpQuotedTo(quoted);
-    VMCPJsonValue::QuoteTo(text, expected);
-    EXPECT_EQ(quoted, expected);
+    std::string quoted = "<";
+    VMCPJsonValue::QuoteTo(text, quoted);
     EXPECT_EQ(VMCPJsonValue::Parse(quoted.substr(1)).asString(), text);
   }
 }
@@ -89,12 +87,13 @@ TEST(JsonValue, ManyMembersKeepTheirOrderAndAreFound) {
   EXPECT_TRUE(object.erase("7"));
   EXPECT_FALSE(object.erase("7"));
   EXPECT_EQ(object.size(), 99u);
-  EXPECT_EQ(object.keys()[49], "50");
+  EXPECT_EQ(object.members()[49].key, "50");
   EXPECT_EQ(object["50"].asString(), "again");
   EXPECT_EQ(object["0"].asInt(), 0);
   EXPECT_FALSE(object.has("7"));
   const auto copy = VMCPJsonValue::Parse(object.dump());
-  EXPECT_EQ(copy.keys(), object.keys());
+  for (std::size_t i = 0; i < object.size(); ++i)  // in the same order
+    EXPECT_EQ(copy.members()[i].key, object.members()[i].key);
   EXPECT_TRUE(copy == object);
   EXPECT_EQ(VMCPJsonValue::Parse(R"({"k":1,"k":2})")["k"].asInt(), 2);
 }

@@ -1,5 +1,7 @@
 #include <qarn/mcp/json_value.h>
 
+#include "block_vector.h"
+
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
@@ -16,68 +18,11 @@
 
 namespace Qarn::mcp {
 
-// Members in the order they were first set. Small objects are scanned; past a
-// few members an open-addressing table of positions finds a key in O(1).
-struct VMCPJsonValue::Members {
-  static constexpr std::size_t kScanned = 8;
-  static constexpr std::size_t kFirstRoom = 5;
-
-  std::vector<std::string> keys;
-  std::vector<VMCPJsonValue> values;
+// Members are kept in the order they were first set. Small objects are
+// scanned; past a few members an open-addressing table of positions finds a
+// key in O(1).
+struct MemberIndex {
   std::vector<std::uint32_t> slots;  // position + 1; 0 is an empty slot
-
-  std::optional<std::size_t> find(std::string_view key) const noexcept {
-    if (slots.empty()) {
-      for (std::size_t i = 0; i < keys.size(); ++i)
-        if (keys[i] == key) return i;
-      return std::nullopt;
-    }
-    for (std::size_t s = home(key);; s = (s + 1) & (slots.size() - 1)) {
-      if (slots[s] == 0) return std::nullopt;
-      if (keys[slots[s] - 1] == key) return slots[s] - 1;
-    }
-  }
-
-  VMCPJsonValue& add(std::string key) {
-    if (keys.empty()) {  // room for a typical record at once, not 1, 2, 4, 8
-      keys.reserve(kFirstRoom);
-      values.reserve(kFirstRoom);
-    }
-    keys.push_back(std::move(key));
-    values.emplace_back();
-    if (keys.size() > kScanned) {
-      if (slots.size() < 2 * keys.size())
-        reindex();
-      else
-        place(keys.size() - 1);
-    }
-    return values.back();
-  }
-
-  void remove(std::size_t position) {
-    keys.erase(keys.begin() + std::ptrdiff_t(position));
-    values.erase(values.begin() + std::ptrdiff_t(position));
-    if (keys.size() > kScanned)
-      reindex();
-    else
-      slots.clear();
-  }
-
- private:
-  std::size_t home(std::string_view key) const noexcept {
-    return std::hash<std::string_view>{}(key) & (slots.size() - 1);
-  }
-
-  void place(std::size_t position) {
-    std::size_t s = home(keys[position]);
-    while (slots[s] != 0) s = (s + 1) & (slots.size() - 1);
-    slots[s] = std::uint32_t(position + 1);
-  }
-
-  void reindex() {
-    slots.assign(std::bit_ceil(4 * keys.size()), 0);
-    for (std::size_t i = 0; i < keys.size(); ++i) place(i);
-  }
 };
 
 namespace {
@@ -87,14 +32,55 @@ const VMCPJsonValue& nullValue() noexcept {
   return value;
 }
 
-const std::vector<VMCPJsonValue>& noElements() noexcept {
-  static const std::vector<VMCPJsonValue> elements;
-  return elements;
+using MemberTable = BlockVector<VMCPJsonValue::Member, MemberIndex>;
+using ElementList = BlockVector<VMCPJsonValue, NoHeader>;
+
+constexpr std::size_t kScannedMembers = 8;
+constexpr std::size_t kFirstMembers = 5;   // a typical record at once, not 1, 2, 4, 8
+constexpr std::size_t kFirstElements = 2;  // short lists are the common case
+
+std::size_t Home(std::string_view key, std::size_t slots) noexcept {
+  return std::hash<std::string_view>{}(key) & (slots - 1);
 }
 
-const std::vector<std::string>& noKeys() noexcept {
-  static const std::vector<std::string> keys;
-  return keys;
+std::optional<std::size_t> Find(const MemberTable* table, std::string_view key) noexcept {
+  if (!table) return std::nullopt;
+  const auto members = table->span();
+  const auto& slots = table->slots;
+  if (slots.empty()) {
+    for (std::size_t i = 0; i < members.size(); ++i)
+      if (members[i].key == key) return i;
+    return std::nullopt;
+  }
+  for (std::size_t s = Home(key, slots.size());; s = (s + 1) & (slots.size() - 1)) {
+    if (slots[s] == 0) return std::nullopt;
+    if (members[slots[s] - 1].key == key) return slots[s] - 1;
+  }
+}
+
+void Place(MemberTable& table, std::size_t position) {
+  auto& slots = table.slots;
+  std::size_t s = Home(table.items()[position].key, slots.size());
+  while (slots[s] != 0) s = (s + 1) & (slots.size() - 1);
+  slots[s] = std::uint32_t(position + 1);
+}
+
+void Reindex(MemberTable& table) {
+  if (table.size <= kScannedMembers) return table.slots.clear();
+  table.slots.assign(std::bit_ceil(4 * std::size_t(table.size)), 0);
+  for (std::size_t i = 0; i < table.size; ++i) Place(table, i);
+}
+
+VMCPJsonValue& AddMember(MemberTable*& table, std::string_view key) {
+  auto& member =
+      MemberTable::Append(table, kFirstMembers, VMCPJsonValue::Member{std::string(key), {}});
+  if (table->size > kScannedMembers) {
+    if (table->slots.size() < 2 * std::size_t(table->size))
+      Reindex(*table);
+    else
+      Place(*table, table->size - 1);
+  }
+  return member.value;
 }
 
 const char* KindName(VMCPJsonValue::Kind kind) {
@@ -165,35 +151,37 @@ inline void PutUnsafe(StringOutput& out, char c) {
   out.Put(c);
 }
 
-// Writes what it is given as the inside of a JSON string literal. Valid
-// compact JSON text has no control bytes, so only quotes and backslashes
-// need a backslash before them.
-class QuotingOutput {
- public:
-  using Ch = char;
-  explicit QuotingOutput(StringOutput& out) : out_(out) {}
-  void Put(char c) {
-    if (c == '"' || c == '\\') out_.Put('\\');
-    out_.Put(c);
-  }
-  void Flush() {}
-  // Bytes that need no backslash.
-  void AppendPlain(const char* bytes, std::size_t count) { out_.Append(bytes, count); }
-
- private:
-  StringOutput& out_;
-};
-
-inline void PutReserve(QuotingOutput&, std::size_t) {}
-inline void PutUnsafe(QuotingOutput& out, char c) {
-  out.Put(c);
-}
-
 using Writer = rapidjson::Writer<StringOutput>;
 
-// Length of the run at the start of text that JSON strings carry as it is.
+// Eight bytes at a time: the high bit of each byte that is zero, exactly.
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+std::uint64_t ZeroBytes(std::uint64_t v) {
+  return ~(((v & kLow7) + kLow7) | v | kLow7);
+}
+std::uint64_t BytesEqual(std::uint64_t v, char c) {
+  return ZeroBytes(v ^ (kOnes * static_cast<unsigned char>(c)));
+}
+std::uint64_t ControlBytes(std::uint64_t v) {
+  return ZeroBytes(v & (kOnes * 0xE0));
+}
+// The bytes that a JSON string cannot carry as they are.
+std::uint64_t EscapedBytes(std::uint64_t v) {
+  return ControlBytes(v) | BytesEqual(v, '"') | BytesEqual(v, '\\');
+}
+
+// Length of the run at the start of text that JSON strings carry as it is,
+// looked at eight bytes at a time.
 std::size_t PlainRun(const char* text, const char* end) {
   const char* at = text;
+  for (std::uint64_t eight; end - at >= 8; at += 8) {
+    std::memcpy(&eight, at, 8);
+    const std::uint64_t escaped = EscapedBytes(eight);
+    if (escaped == 0) continue;
+    if constexpr (std::endian::native == std::endian::little)
+      return std::size_t(at - text) + std::size_t(std::countr_zero(escaped) / 8);
+    break;
+  }
   while (at != end) {
     const auto c = static_cast<unsigned char>(*at);
     if (c < 0x20 || c == '"' || c == '\\') break;
@@ -217,14 +205,6 @@ inline bool Writer<Qarn::mcp::StringOutput>::ScanWriteUnescapedString(StringStre
   return is.Tell() < length;
 }
 
-template <>
-inline bool Writer<Qarn::mcp::QuotingOutput>::ScanWriteUnescapedString(StringStream& is,
-                                                                       size_t length) {
-  const auto run = Qarn::mcp::PlainRun(is.src_, is.head_ + length);
-  os_->AppendPlain(is.src_, run);
-  is.src_ += run;
-  return is.Tell() < length;
-}
 }  // namespace rapidjson
 
 namespace Qarn::mcp {
@@ -291,6 +271,51 @@ std::optional<std::string> LoneSurrogatesReplaced(std::string_view text) {
   return RepairedUtf8(text);
 }
 
+// Counts the quotes and backslashes in text; false when it holds a control
+// byte, which needs more than a backslash before it.
+bool CountQuotes(std::string_view text, std::size_t& quotes) {
+  std::size_t at = 0;
+  for (std::uint64_t eight; at + 8 <= text.size(); at += 8) {
+    std::memcpy(&eight, text.data() + at, 8);
+    if (ControlBytes(eight) != 0) return false;
+    // One high bit per match; the multiply adds them up in the top byte.
+    const std::uint64_t matches = BytesEqual(eight, '"') | BytesEqual(eight, '\\');
+    quotes += std::size_t(((matches >> 7) * kOnes) >> 56);
+  }
+  for (; at < text.size(); ++at) {
+    if (static_cast<unsigned char>(text[at]) < 0x20) return false;
+    quotes += text[at] == '"' || text[at] == '\\';
+  }
+  return true;
+}
+
+// Text without control bytes as a string literal: a backslash before each of
+// its quotes and backslashes, written into room made at once. Compact JSON
+// text is such text, and quoting it is how a result becomes its text item.
+void QuotePlainTo(std::string_view text, std::size_t quotes, std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + text.size() + quotes + 2);
+  char* to = out.data() + start;
+  *to++ = '"';
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  const auto copyOne = [&to](char c) {
+    if (c == '"' || c == '\\') *to++ = '\\';
+    *to++ = c;
+  };
+  for (std::uint64_t eight; end - from >= 8; from += 8) {
+    std::memcpy(&eight, from, 8);
+    if (EscapedBytes(eight) == 0) {
+      std::memcpy(to, &eight, 8);
+      to += 8;
+    } else {
+      for (int i = 0; i < 8; ++i) copyOne(from[i]);
+    }
+  }
+  while (from != end) copyOne(*from++);
+  *to = '"';
+}
+
 }  // namespace
 
 // The parser and the writer reach the payload through here.
@@ -303,14 +328,13 @@ class JsonValueAccess {
   }
   static VMCPJsonValue& Append(VMCPJsonValue& array, VMCPJsonValue&& value) {
     array.push_back(std::move(value));
-    return array.p_.elements->back();
+    return array.p_.elements->items()[array.p_.elements->size - 1];
   }
   template <class W>
   static void Write(const VMCPJsonValue& value, W& writer, bool repair);
-  // Writes value through a fresh writer over output, starting at out's
-  // end, and again with repair when the text is not valid UTF-8.
-  template <class Output>
-  static void WriteValid(const VMCPJsonValue& value, StringOutput& out, Output& output);
+  // Writes value through a fresh writer at out's end, and again with
+  // repair when the text is not valid UTF-8.
+  static void WriteValid(const VMCPJsonValue& value, StringOutput& out);
 };
 
 namespace {
@@ -426,22 +450,19 @@ void JsonValueAccess::Write(const VMCPJsonValue& value, W& writer, bool repair) 
       return;
     case VMCPJsonValue::Object:
       writer.StartObject();
-      if (const auto* members = value.members()) {
-        for (std::size_t i = 0; i < members->keys.size(); ++i) {
-          WriteString(members->keys[i], writer, repair);
-          Write(members->values[i], writer, repair);
-        }
+      for (const auto& member : value.members()) {
+        WriteString(member.key, writer, repair);
+        Write(member.value, writer, repair);
       }
       writer.EndObject();
       return;
   }
 }
 
-template <class Output>
-void JsonValueAccess::WriteValid(const VMCPJsonValue& value, StringOutput& out, Output& output) {
+void JsonValueAccess::WriteValid(const VMCPJsonValue& value, StringOutput& out) {
   const std::size_t start = out.size();
   {
-    rapidjson::Writer<Output> writer(output);
+    Writer writer(out);
     Write(value, writer, false);
   }
   // Only valid text comes out; one pass over all of it is cheaper than one
@@ -449,7 +470,7 @@ void JsonValueAccess::WriteValid(const VMCPJsonValue& value, StringOutput& out, 
   // has valid strings, as quotes around them are plain ASCII.
   if (IsValidUtf8(out.since(start))) return;
   out.truncate(start);
-  rapidjson::Writer<Output> writer(output);
+  Writer writer(out);
   Write(value, writer, true);
 }
 
@@ -467,8 +488,10 @@ VMCPJsonValue::VMCPJsonValue(std::uint64_t value) noexcept
 VMCPJsonValue::VMCPJsonValue(double value) noexcept : kind(Number) {
   p_.number = value;
 }
-VMCPJsonValue::VMCPJsonValue(const char* value) : VMCPJsonValue(std::string(value ? value : "")) {}
-VMCPJsonValue::VMCPJsonValue(std::string value) {
+VMCPJsonValue::VMCPJsonValue(const char* value)
+    : VMCPJsonValue(value ? std::string_view(value) : std::string_view()) {}
+VMCPJsonValue::VMCPJsonValue(const std::string& value) : VMCPJsonValue(std::string_view(value)) {}
+VMCPJsonValue::VMCPJsonValue(std::string_view value) {
   setText(value);
 }
 
@@ -507,11 +530,8 @@ VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
         std::memcpy(p_.text, other.p_.text, sizeof(std::size_t) + text.size());
       }
       break;
-    case Array:
-      p_.elements =
-          other.p_.elements ? new std::vector<VMCPJsonValue>(*other.p_.elements) : nullptr;
-      break;
-    case Object: p_.members = other.p_.members ? new Members(*other.p_.members) : nullptr; break;
+    case Array: p_.elements = ElementList::Copy(other.p_.elements); break;
+    case Object: p_.members = MemberTable::Copy(other.p_.members); break;
   }
 }
 
@@ -549,8 +569,8 @@ void VMCPJsonValue::release() noexcept {
     case String:
       if (inlineSize_ == 0) ::operator delete(p_.text);
       break;
-    case Array: delete p_.elements; break;
-    case Object: delete p_.members; break;
+    case Array: ElementList::Free(p_.elements); break;
+    case Object: MemberTable::Free(p_.members); break;
     default: break;
   }
   kind = Null;
@@ -572,36 +592,34 @@ VMCPJsonValue VMCPJsonValue::MakeArray() {
   return value;
 }
 
-const VMCPJsonValue::Members* VMCPJsonValue::members() const noexcept {
+const VMCPJsonValue::Members* VMCPJsonValue::table() const noexcept {
   return kind == Object ? p_.members : nullptr;
 }
 
-VMCPJsonValue& VMCPJsonValue::operator[](const std::string& key) {
+VMCPJsonValue& VMCPJsonValue::operator[](std::string_view key) {
   if (kind == Null) *this = MakeObject();
   if (kind != Object)
     throw std::logic_error(std::string("VMCPJsonValue: a ") + KindName(kind) +
                            " has no members; only null and objects take operator[]");
-  if (!p_.members) p_.members = new Members;
-  if (auto found = p_.members->find(key)) return p_.members->values[*found];
-  return p_.members->add(key);
+  if (auto found = Find(p_.members, key)) return p_.members->items()[*found].value;
+  return AddMember(p_.members, key);
 }
 
-const VMCPJsonValue& VMCPJsonValue::operator[](const std::string& key) const noexcept {
-  if (const auto* m = members())
-    if (auto found = m->find(key)) return m->values[*found];
+const VMCPJsonValue& VMCPJsonValue::operator[](std::string_view key) const noexcept {
+  if (auto found = Find(table(), key)) return p_.members->items()[*found].value;
   return nullValue();
 }
 
-bool VMCPJsonValue::has(const std::string& key) const noexcept {
-  const auto* m = members();
-  return m && m->find(key).has_value();
+bool VMCPJsonValue::has(std::string_view key) const noexcept {
+  return Find(table(), key).has_value();
 }
 
-bool VMCPJsonValue::erase(const std::string& key) {
-  auto* m = kind == Object ? p_.members : nullptr;
-  auto found = m ? m->find(key) : std::nullopt;
-  if (found) m->remove(*found);
-  return found.has_value();
+bool VMCPJsonValue::erase(std::string_view key) {
+  auto found = Find(table(), key);
+  if (!found) return false;
+  p_.members->erase(*found);
+  Reindex(*p_.members);
+  return true;
 }
 
 std::string VMCPJsonValue::asString(const std::string& fallback) const {
@@ -622,18 +640,19 @@ double VMCPJsonValue::asDouble(double fallback) const {
   return integral_ ? double(p_.integer) : p_.number;
 }
 
-const std::vector<VMCPJsonValue>& VMCPJsonValue::asArray() const noexcept {
-  return kind == Array && p_.elements ? *p_.elements : noElements();
+std::span<const VMCPJsonValue> VMCPJsonValue::asArray() const noexcept {
+  if (kind != Array || !p_.elements) return {};
+  return std::as_const(*p_.elements).span();
 }
 
-const std::vector<std::string>& VMCPJsonValue::keys() const noexcept {
-  const auto* m = members();
-  return m ? m->keys : noKeys();
+std::span<const VMCPJsonValue::Member> VMCPJsonValue::members() const noexcept {
+  if (const auto* members = table()) return members->span();
+  return {};
 }
 
 std::size_t VMCPJsonValue::size() const noexcept {
   if (kind == Array) return asArray().size();
-  return keys().size();
+  return members().size();
 }
 
 void VMCPJsonValue::push_back(const VMCPJsonValue& value) {
@@ -645,24 +664,12 @@ void VMCPJsonValue::push_back(VMCPJsonValue&& value) {
   if (kind != Array)
     throw std::logic_error(std::string("VMCPJsonValue: cannot append to a ") + KindName(kind) +
                            "; only null and arrays take push_back");
-  if (!p_.elements) {
-    p_.elements = new std::vector<VMCPJsonValue>;
-    p_.elements->reserve(2);  // short lists are the common case: one allocation
-  }
-  p_.elements->push_back(std::move(value));
+  ElementList::Append(p_.elements, kFirstElements, std::move(value));
 }
 
 void VMCPJsonValue::dumpTo(std::string& out) const {
   StringOutput output(out);
-  JsonValueAccess::WriteValid(*this, output, output);
-}
-
-void VMCPJsonValue::dumpQuotedTo(std::string& out) const {
-  StringOutput output(out);
-  output.Put('"');
-  QuotingOutput quoting(output);
-  JsonValueAccess::WriteValid(*this, output, quoting);
-  output.Put('"');
+  JsonValueAccess::WriteValid(*this, output);
 }
 
 std::string VMCPJsonValue::dump() const {
@@ -672,9 +679,13 @@ std::string VMCPJsonValue::dump() const {
 }
 
 void VMCPJsonValue::QuoteTo(std::string_view text, std::string& out) {
+  const auto repaired = RepairedUtf8(text);
+  if (repaired) text = *repaired;
+  std::size_t quotes = 0;
+  if (CountQuotes(text, quotes)) return QuotePlainTo(text, quotes, out);
   StringOutput output(out);
   Writer writer(output);
-  WriteString(text, writer, true);
+  WriteString(text, writer, false);
 }
 
 VMCPJsonValue VMCPJsonValue::Parse(std::string_view text) {
@@ -703,11 +714,11 @@ bool operator==(const VMCPJsonValue& a, const VMCPJsonValue& b) {
       return a.integral_ && b.integral_ ? a.p_.integer == b.p_.integer
                                         : a.asDouble() == b.asDouble();
     case VMCPJsonValue::String: return a.text() == b.text();
-    case VMCPJsonValue::Array: return a.asArray() == b.asArray();
+    case VMCPJsonValue::Array: return std::ranges::equal(a.asArray(), b.asArray());
     case VMCPJsonValue::Object:
       if (a.size() != b.size()) return false;
-      for (const auto& key : a.keys())
-        if (!b.has(key) || !(a[key] == b[key])) return false;
+      for (const auto& member : a.members())
+        if (!b.has(member.key) || !(member.value == b[member.key])) return false;
       return true;
   }
   return false;

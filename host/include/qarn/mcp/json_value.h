@@ -4,12 +4,19 @@
 #include <qarn/mcp/export.h>
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace Qarn::mcp {
+
+// Where containers keep their items: defined with the library's sources.
+template <class T, class Header>
+struct BlockVector;
+struct NoHeader;
+struct MemberIndex;
 
 class QARN_MCP_API VMCPJsonValue {
  public:
@@ -28,7 +35,8 @@ class QARN_MCP_API VMCPJsonValue {
   VMCPJsonValue(std::uint64_t value) noexcept;
   VMCPJsonValue(double value) noexcept;
   VMCPJsonValue(const char* value);
-  VMCPJsonValue(std::string value);
+  VMCPJsonValue(const std::string& value);
+  VMCPJsonValue(std::string_view value);
   VMCPJsonValue(const VMCPJsonValue& other);
   VMCPJsonValue(VMCPJsonValue&& other) noexcept;
   VMCPJsonValue& operator=(const VMCPJsonValue& other);
@@ -48,12 +56,12 @@ class QARN_MCP_API VMCPJsonValue {
 
   // The member, created (as null) when absent. A null value becomes an
   // object; any other non-object throws std::logic_error.
-  VMCPJsonValue& operator[](const std::string& key);
+  VMCPJsonValue& operator[](std::string_view key);
   // The member, or a shared null value; never throws.
-  const VMCPJsonValue& operator[](const std::string& key) const noexcept;
-  bool has(const std::string& key) const noexcept;
+  const VMCPJsonValue& operator[](std::string_view key) const noexcept;
+  bool has(std::string_view key) const noexcept;
   // Removes a member; true when there was one.
-  bool erase(const std::string& key);
+  bool erase(std::string_view key);
 
   std::string asString(const std::string& fallback = "") const;
   bool asBool(bool fallback = true) const;
@@ -61,9 +69,11 @@ class QARN_MCP_API VMCPJsonValue {
   double asDouble(double fallback = 0.0) const;
   bool isInteger() const noexcept { return kind == Number && integral_; }
   // The elements of an array, or an empty list for every other kind.
-  const std::vector<VMCPJsonValue>& asArray() const noexcept;
-  // Member names of an object in the order they were first set.
-  const std::vector<std::string>& keys() const noexcept;
+  std::span<const VMCPJsonValue> asArray() const noexcept;
+  // An object's members in the order they were first set; empty for every
+  // other kind.
+  struct Member;
+  std::span<const Member> members() const noexcept;
   // Number of elements or members.
   std::size_t size() const noexcept;
 
@@ -77,9 +87,6 @@ class QARN_MCP_API VMCPJsonValue {
   std::string dump() const;
   // Appends the compact text to out.
   void dumpTo(std::string& out) const;
-  // Appends the compact text as one JSON string literal to out: the same
-  // bytes as QuoteTo(dump(), out), without the text in between.
-  void dumpQuotedTo(std::string& out) const;
   // Appends text as one JSON string literal (quoted and escaped) to out.
   static void QuoteTo(std::string_view text, std::string& out);
   // Parses JSON text; throws VMCPJsonParseError with the byte position.
@@ -88,14 +95,14 @@ class QARN_MCP_API VMCPJsonValue {
   friend QARN_MCP_API bool operator==(const VMCPJsonValue& a, const VMCPJsonValue& b);
 
  private:
-  struct Members;  // an object's members, insertion-ordered and indexed
+  using Elements = BlockVector<VMCPJsonValue, NoHeader>;
+  using Members = BlockVector<Member, MemberIndex>;  // insertion-ordered, indexed when many
   friend class JsonValueAccess;
 
   void release() noexcept;
   std::string_view text() const noexcept;
   void setText(std::string_view value);  // on a null value
-  const Members* members() const noexcept;
-  VMCPJsonValue& member(const std::string& key);
+  const Members* table() const noexcept;
 
   bool integral_ = false;
   // Strings up to kInlineText bytes sit in the payload: their length + 1;
@@ -110,9 +117,14 @@ class QARN_MCP_API VMCPJsonValue {
     double number;
     char inlineText[kInlineText];
     char* text;  // a heap block: the length, then the bytes
-    std::vector<VMCPJsonValue>* elements;
+    Elements* elements;
     Members* members;
   } p_;
+};
+
+struct VMCPJsonValue::Member {
+  std::string key;
+  VMCPJsonValue value;
 };
 
 class QARN_MCP_API VMCPJsonParseError : public std::runtime_error {
