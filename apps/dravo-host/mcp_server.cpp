@@ -27,6 +27,9 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
+// Room for an answer's text that a thread keeps between calls.
+constexpr std::size_t kKeptAnswerBytes = 1 << 20;
+
 // What the client sees when a provider throws instead of answering.
 VMCPJsonValue FailedToolResult(const std::string& text) {
   VMCPJsonValue item = VMCPJsonValue::MakeObject();
@@ -70,21 +73,24 @@ std::string NegotiateProtocolVersion(const std::string& requested) {
 }
 
 void AppendToolResult(VMCPJsonValue result, std::string& out) {
-  // The result is written straight into the line twice, quoted as the text
-  // item and as it is for the structured content: no text of it is held
-  // on the side, and writing is cheaper than copying and escaping.
+  // The result is written once; its text goes into the line quoted, as the
+  // text item, and as it is, as the structured content. The tree goes before
+  // the line grows, so the two are never held at full size together.
+  thread_local std::string text;
+  text.clear();
+  result.dumpTo(text);
   const auto& success = std::as_const(result)["success"];  // reading must not add it
   const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
+  const bool structured = result.isObject();
+  result = VMCPJsonValue();
+  out.reserve(out.size() + 2 * text.size() + 96);
   out.append(R"({"content":[{"type":"text","text":)");
-  const std::size_t quoted = out.size();
-  result.dumpQuotedTo(out);
+  VMCPJsonValue::QuoteTo(text, out);
   out.append("}]");
-  if (result.isObject()) {
-    out.reserve(out.size() + (out.size() - quoted) + 64);  // the plain text is never longer
-    out.append(R"(,"structuredContent":)");
-    result.dumpTo(out);
-  }
+  if (structured) out.append(R"(,"structuredContent":)").append(text);
   out.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
+  // Kept for the next answer, unless one huge answer would pin its memory.
+  if (text.capacity() > kKeptAnswerBytes) std::string().swap(text);
 }
 
 // The answer lines of one batch, sent together once the last one is in.
@@ -123,17 +129,27 @@ void McpServer::drain() {
 }
 
 void McpServer::serve(std::istream& in) {
+  readLines(in);
+  {
+    std::unique_lock lock(readingMutex_);
+    readingEnded_.wait(lock, [this] { return inputEnded_; });
+  }
+  drain();
+}
+
+void McpServer::readLines(std::istream& in) {
+  ReadingTurn turn{&in};
+  turn_ = &turn;
   // Reads in slices so that an endless line cannot take all memory.
-  std::vector<char> slice(64 * 1024);
-  std::string line;
+  std::string& line = readBuffer_;
   bool tooLong = false;
   for (;;) {
-    in.getline(slice.data(), std::streamsize(slice.size()));
+    in.getline(readSlice_.data(), std::streamsize(readSlice_.size()));
     const auto count = std::size_t(in.gcount());
     if (count == 0 && in.fail()) break;  // end of input
     const bool sliceFull = in.fail() && !in.eof();
     const bool endOfLine = !in.fail() && !in.eof();  // the newline was read
-    if (!tooLong) line.append(slice.data(), count - (endOfLine ? 1 : 0));
+    if (!tooLong) line.append(readSlice_.data(), count - (endOfLine ? 1 : 0));
     if (line.size() > options_.maxLineBytes) {
       tooLong = true;
       line.clear();
@@ -149,11 +165,24 @@ void McpServer::serve(std::istream& in) {
     } else {
       handleLine(line);
     }
+    if (turn.handedOff) return;  // another thread reads on; the buffers are its now
     line.clear();
     tooLong = false;
     if (!endOfLine) break;
   }
-  drain();
+  turn_ = nullptr;
+  std::lock_guard lock(readingMutex_);
+  inputEnded_ = true;
+  readingEnded_.notify_all();
+}
+
+bool McpServer::handOffReading() {
+  if (!turn_ || !pool_.hasIdleThread()) return false;
+  ReadingTurn* turn = std::exchange(turn_, nullptr);
+  turn->handedOff = true;
+  readBuffer_.clear();
+  pool_.post([this, in = turn->in] { readLines(*in); });
+  return true;
 }
 
 void McpServer::handleLine(std::string_view line) {
@@ -286,18 +315,20 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
     std::lock_guard lock(pendingMutex_);
     pending_[key] = cancelled;
   }
-  pool_.post(
-      [this, id, key, method, params = std::move(params), batch, cancelled] {
-        std::optional<std::string> answer;
-        if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
-        {
-          std::lock_guard lock(pendingMutex_);
-          pending_.erase(key);
-        }
-        if (*cancelled) answer.reset();  // the client gave up and expects no answer
-        reply(batch, key, std::move(answer));
-      },
-      bytes);
+  auto run = [this, id, key, method, params = std::move(params), batch, cancelled] {
+    std::optional<std::string> answer;
+    if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
+    {
+      std::lock_guard lock(pendingMutex_);
+      pending_.erase(key);
+    }
+    if (*cancelled) answer.reset();  // the client gave up and expects no answer
+    reply(batch, key, std::move(answer));
+  };
+  // The call runs right here when an idle thread can take over reading: its
+  // wake-up then overlaps the call instead of delaying it.
+  if (!batch && handOffReading()) return run();
+  pool_.post(std::move(run), bytes);
 }
 
 std::string McpServer::answerRequest(const VMCPJsonValue& id, const std::string& method,

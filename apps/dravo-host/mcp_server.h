@@ -7,6 +7,7 @@
 #include <qarn/mcp/json_value.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
@@ -83,6 +84,14 @@ class McpServer {
   struct Batch;
   using BatchPtr = std::shared_ptr<Batch>;
 
+  // The thread that reads input; a tool call it meets may pass reading on.
+  struct ReadingTurn {
+    std::istream* in;
+    bool handedOff = false;
+  };
+  void readLines(std::istream& in);
+  // Lets a pool thread read on from here, if one is idle; false otherwise.
+  bool handOffReading();
   void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
   void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes);
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
@@ -113,6 +122,13 @@ class McpServer {
   std::atomic<bool> batches_{false};  // the negotiated revision allows batch arrays
   std::mutex pendingMutex_;
   std::map<std::string, std::shared_ptr<std::atomic<bool>>> pending_;  // by id text
+  // Reading state, owned by whichever thread reads at the time.
+  ReadingTurn* turn_ = nullptr;
+  std::vector<char> readSlice_ = std::vector<char>(64 * 1024);
+  std::string readBuffer_;
+  std::mutex readingMutex_;
+  std::condition_variable readingEnded_;
+  bool inputEnded_ = false;
   WorkerPool pool_;  // last: its threads stop before the rest goes away
 };
 

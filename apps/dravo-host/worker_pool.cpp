@@ -45,6 +45,11 @@ void WorkerPool::post(std::function<void()> job, std::size_t cost) {
   wake_.notify_one();
 }
 
+bool WorkerPool::hasIdleThread() {
+  std::lock_guard lock(mutex_);
+  return waiting_ > jobs_.size();
+}
+
 void WorkerPool::drain() {
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return jobs_.empty() && running_ == 0; });

@@ -35,6 +35,8 @@ class WorkerPool {
   // Queues the job; waits while the queue is full. `cost` is what the job
   // holds in memory, in bytes.
   void post(std::function<void()> job, std::size_t cost = 0);
+  // Whether a thread waits for work that nothing queued will take.
+  bool hasIdleThread();
   // Waits until every job posted so far has finished.
   void drain();
 
