@@ -2,6 +2,8 @@
 #include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 #include "scratch_tree.h"
 
+#include <dravo-host/mcp_server.h>
+
 #include <brasko/executable_dir.h>
 #include <brasko/testing.h>
 #include <qarn/nutrition.h>
@@ -41,8 +43,13 @@ struct Registry {
   }
 };
 
-void RunList(benchmark::State& state, const VMCPJsonValue& arguments) {
+Registry& TheRegistry() {
   static Registry registry;
+  return registry;
+}
+
+void RunList(benchmark::State& state, const VMCPJsonValue& arguments) {
+  Registry& registry = TheRegistry();
   Brasko::testing::setExecutableDirOverride(registry.emptyDir.utf8());
   Qarn::VNutritionMCPTools tools;
   std::int64_t listed = 0;
@@ -67,6 +74,26 @@ void BM_ListFiltered(benchmark::State& state) {
   RunList(state, arguments);
 }
 
+// The listing as the host answers it: built, then written into the line.
+void BM_ListAllAnswered(benchmark::State& state) {
+  Registry& registry = TheRegistry();
+  Brasko::testing::setExecutableDirOverride(registry.emptyDir.utf8());
+  Qarn::VNutritionMCPTools tools;
+  const auto arguments = VMCPJsonValue::MakeObject();
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    VMCPJsonValue result;
+    tools.callTool("list_nutritions", arguments, {}, result);
+    std::string line = R"({"jsonrpc":"2.0","id":1,"result":)";
+    dravo::host::AppendToolResult(std::move(result), line);
+    bytes = line.size();
+    benchmark::DoNotOptimize(line);
+  }
+  Brasko::testing::setExecutableDirOverride(std::nullopt);
+  state.SetBytesProcessed(std::int64_t(state.iterations() * bytes));
+}
+
+BENCHMARK(BM_ListAllAnswered)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ListAll)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ListFiltered)->Unit(benchmark::kMicrosecond);
 

@@ -33,22 +33,30 @@ function catalogue(count) {
   return file;
 }
 
-// A child with a line reader: send(line) resolves with the next line out.
+// A child with a line reader: send(line) resolves with the next line out,
+// decoded, as any client must before it parses it. Only each new chunk is
+// searched, so the reader costs little beside the servers it times.
 function start(command, args) {
   const child = spawn(command, args, { stdio: ['pipe', 'pipe', 'ignore'] });
-  let buffer = '';
+  let pieces = [];
   const waiting = [];
-  child.stdout.setEncoding('utf8');
   child.stdout.on('data', (chunk) => {
-    buffer += chunk;
+    let from = 0;
     let end;
-    while ((end = buffer.indexOf('\n')) >= 0) {
-      const line = buffer.slice(0, end);
-      buffer = buffer.slice(end + 1);
-      waiting.shift()?.(line);
+    while ((end = chunk.indexOf(10, from)) >= 0) {
+      pieces.push(chunk.subarray(from, end));
+      const line = pieces.length === 1 ? pieces[0] : Buffer.concat(pieces);
+      pieces = [];
+      from = end + 1;
+      waiting.shift()?.(line.toString());
     }
+    if (from < chunk.length) pieces.push(chunk.subarray(from));
   });
-  const send = (line) => new Promise((resolve) => { waiting.push(resolve); child.stdin.write(line + '\n'); });
+  // A Buffer goes out as it is, already ending in a newline.
+  const send = (line) => new Promise((resolve) => {
+    waiting.push(resolve);
+    child.stdin.write(typeof line === 'string' ? line + '\n' : line);
+  });
   const tell = (line) => child.stdin.write(line + '\n');
   const stop = () => new Promise((resolve) => { child.on('close', resolve); child.stdin.end(); });
   return { child, send, tell, stop };
@@ -78,10 +86,11 @@ async function roundTrips(nutritions, blocks, perBlock) {
   fs.writeFileSync(resultFile, JSON.stringify(JSON.parse(line).result));
   const sdk = await startServer(process.execPath, [path.join(here, 'sdk_server.mjs'), resultFile]);
   const cat = start('cat', []);
+  const echoed = Buffer.from(`${line}\n`);
   const peers = [
     { p: hostProcess, step: (i) => hostProcess.send(call(i + 2, 'list_nutritions')) },
     { p: sdk, step: (i) => sdk.send(call(i + 2, 'list_nutritions')) },
-    { p: cat, step: () => cat.send(line) },
+    { p: cat, step: () => cat.send(echoed) },
   ];
   for (const peer of peers) await timed(20, peer.step);  // warm up
   const total = peers.map(() => 0);
