@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang binutils rapidjson-dev libgtest-dev libgmock-dev
-  libbenchmark-dev libmimalloc-dev "$@")
+  libbenchmark-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
