@@ -41,9 +41,18 @@ VMCPJsonValue FailedToolResult(const std::string& text) {
   return answer;
 }
 
+// Each thread keeps the buffer of its last answer line, unless it is huge,
+// so that a large answer does not fault in fresh pages on every call.
+thread_local std::string spareLine;
+
+void GiveBackLine(std::string&& line) {
+  if (line.capacity() <= kKeptAnswerBytes) spareLine = std::move(line);
+}
+
 // A result line up to where the result's JSON text goes.
 std::string ResultLinePrefix(const VMCPJsonValue& id) {
-  std::string line = R"({"jsonrpc":"2.0","id":)";
+  std::string line = std::move(spareLine);
+  line.assign(R"({"jsonrpc":"2.0","id":)");
   id.dumpTo(line);
   line.append(R"(,"result":)");
   return line;
@@ -83,7 +92,7 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
   const bool structured = result.isObject();
   result = VMCPJsonValue();
-  out.reserve(out.size() + 2 * text.size() + 96);
+  out.reserve(out.size() + 3 * text.size() + 96);  // quoted (at most twice as long), then plain
   out.append(R"({"content":[{"type":"text","text":)");
   VMCPJsonValue::QuoteTo(text, out);
   out.append("}]");
@@ -410,6 +419,7 @@ void McpServer::reply(const BatchPtr& batch, const std::string& request,
                       std::optional<std::string> line) {
   if (!batch) {
     if (line) sendLine(*line, {request, true});
+    if (line) GiveBackLine(std::move(*line));
     return;
   }
   std::vector<std::string> answers;
