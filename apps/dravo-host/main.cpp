@@ -73,6 +73,7 @@ int Serve(const CommandLine& line) {
   ServerOptions options;
   options.version = DRAVO_HOST_VERSION;
   options.workers = line.workers;
+  options.whenIdle = ReturnFreedMemory;
   if (line.httpPort >= 0) return ServeHttp(line, options);
   McpServer server(options, [](const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -41,9 +41,15 @@ VMCPJsonValue FailedToolResult(const std::string& text) {
   return answer;
 }
 
-// Each thread keeps the buffer of its last answer line, unless it is huge,
-// so that a large answer does not fault in fresh pages on every call.
+// Each thread keeps the buffers of its last answer, unless it is huge, so
+// that a large answer does not fault in fresh pages on every call.
 thread_local std::string spareLine;
+thread_local std::string answerText;
+
+void ReleaseAnswerBuffers() {
+  std::string().swap(spareLine);
+  std::string().swap(answerText);
+}
 
 void GiveBackLine(std::string&& line) {
   if (line.capacity() <= kKeptAnswerBytes) spareLine = std::move(line);
@@ -85,7 +91,7 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   // The result is written once; its text goes into the line quoted, as the
   // text item, and as it is, as the structured content. The tree goes before
   // the line grows, so the two are never held at full size together.
-  thread_local std::string text;
+  std::string& text = answerText;
   text.clear();
   result.dumpTo(text);
   const auto& success = std::as_const(result)["success"];  // reading must not add it
@@ -113,6 +119,10 @@ namespace {
 
 PoolLimits LimitsOf(const ServerOptions& options) {
   PoolLimits limits;
+  limits.onRest = [whenIdle = options.whenIdle] {
+    ReleaseAnswerBuffers();
+    if (whenIdle) whenIdle();
+  };
   limits.coreThreads = options.workers;
   limits.maxThreads = options.maxThreads;
   limits.maxQueued = options.maxQueued;
@@ -139,6 +149,8 @@ void McpServer::drain() {
 
 void McpServer::serve(std::istream& in) {
   readLines(in);
+  ReleaseAnswerBuffers();  // pool threads read on; this one answers no more
+  if (options_.whenIdle) options_.whenIdle();
   {
     std::unique_lock lock(readingMutex_);
     readingEnded_.wait(lock, [this] { return inputEnded_; });

@@ -48,6 +48,9 @@ struct ServerOptions {
   std::size_t maxThreads = 64;  // workers plus those started while all are busy
   std::size_t maxQueued = 256;  // requests read but not started; then reading pauses
   std::size_t maxLineBytes = 16u << 20;
+  // Called by a worker after a spell without requests, once it has let go
+  // of its answer buffers: where the process can return freed memory.
+  std::function<void()> whenIdle;
 };
 
 // Where an outgoing line belongs: the id (as JSON text) of the request it

@@ -78,14 +78,26 @@ void WorkerPool::joinFinished() {
 void WorkerPool::work(bool core) {
   std::unique_lock lock(mutex_);
   const auto ready = [this] { return stopping_ || !jobs_.empty(); };
+  bool rested = true;  // nothing done since the last rest
   for (;;) {
     ++waiting_;
-    if (core)
+    bool restNow = false;
+    if (!core)
+      wake_.wait_for(lock, limits_.linger, ready);
+    else if (rested || !limits_.onRest)
       wake_.wait(lock, ready);
     else
-      wake_.wait_for(lock, limits_.linger, ready);
+      restNow = !wake_.wait_for(lock, limits_.rest, ready);
     --waiting_;
+    if (restNow) {
+      rested = true;
+      lock.unlock();
+      limits_.onRest();
+      lock.lock();
+      continue;
+    }
     if (jobs_.empty()) break;  // stopping, or an extra thread idle for too long
+    rested = false;
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
     queuedCost_ -= job.cost;

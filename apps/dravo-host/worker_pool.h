@@ -22,6 +22,10 @@ struct PoolLimits {
   std::size_t maxQueued = 256;             // jobs waiting for a thread
   std::size_t maxQueuedCost = 32u << 20;   // summed cost of waiting jobs; one job always fits
   std::chrono::milliseconds linger{2000};  // how long an idle extra thread stays
+  // Run by a core thread once it has had no work for `rest`, so that it can
+  // give back memory it keeps for the next job.
+  std::function<void()> onRest;
+  std::chrono::milliseconds rest{200};
 };
 
 class WorkerPool {
