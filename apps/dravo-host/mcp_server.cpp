@@ -170,8 +170,8 @@ void McpServer::handleLine(std::string_view line) {
   handleMessage(std::move(message), line.size());
 }
 
-void McpServer::handleMessage(VMCPJsonValue message, std::size_t bytes) {
-  handleOne(message, nullptr, bytes);
+void McpServer::handleMessage(VMCPJsonValue message, std::size_t bytes, CallThread thread) {
+  handleOne(message, nullptr, bytes, thread);
 }
 
 void McpServer::handleBatch(const VMCPJsonValue& messages, std::size_t bytes) {
@@ -191,7 +191,8 @@ void McpServer::handleBatch(const VMCPJsonValue& messages, std::size_t bytes) {
     handleOne(message, batch, bytes / messages.size());
 }
 
-void McpServer::handleOne(VMCPJsonValue& mutableMessage, const BatchPtr& batch, std::size_t bytes) {
+void McpServer::handleOne(VMCPJsonValue& mutableMessage, const BatchPtr& batch, std::size_t bytes,
+                          CallThread thread) {
   const VMCPJsonValue& message = mutableMessage;  // reading must not add members
   if (!message.isObject()) {
     sendError(nullptr, kInvalidRequest, "Invalid Request: a message must be a JSON object.", batch);
@@ -235,7 +236,7 @@ void McpServer::handleOne(VMCPJsonValue& mutableMessage, const BatchPtr& batch, 
     return;
   }
   // Moved, not copied: the arguments may be large.
-  dispatch(id, method, std::move(mutableMessage["params"]), batch, bytes);
+  dispatch(id, method, std::move(mutableMessage["params"]), batch, bytes, thread);
 }
 
 void McpServer::handleNotification(const std::string& method, const VMCPJsonValue& params) {
@@ -274,7 +275,7 @@ void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& p
 }
 
 void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
-                         const BatchPtr& batch, std::size_t bytes) {
+                         const BatchPtr& batch, std::size_t bytes, CallThread thread) {
   // Control methods never wait for a lock: answered here, they cannot queue behind tool calls.
   if (method != "tools/call") {
     const std::atomic<bool> notCancelled{false};
@@ -286,18 +287,18 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
     std::lock_guard lock(pendingMutex_);
     pending_[key] = cancelled;
   }
-  pool_.post(
-      [this, id, key, method, params = std::move(params), batch, cancelled] {
-        std::optional<std::string> answer;
-        if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
-        {
-          std::lock_guard lock(pendingMutex_);
-          pending_.erase(key);
-        }
-        if (*cancelled) answer.reset();  // the client gave up and expects no answer
-        reply(batch, key, std::move(answer));
-      },
-      bytes);
+  auto call = [this, id, key, method, params = std::move(params), batch, cancelled] {
+    std::optional<std::string> answer;
+    if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
+    {
+      std::lock_guard lock(pendingMutex_);
+      pending_.erase(key);
+    }
+    if (*cancelled) answer.reset();  // the client gave up and expects no answer
+    reply(batch, key, std::move(answer));
+  };
+  if (thread == CallThread::Caller) return call();
+  pool_.post(std::move(call), bytes);
 }
 
 std::string McpServer::answerRequest(const VMCPJsonValue& id, const std::string& method,

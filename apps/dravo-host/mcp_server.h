@@ -57,6 +57,10 @@ struct LineRoute {
   bool answer = true;
 };
 
+// Where a tools/call runs: queued for the server's workers, or on the thread
+// that hands the message in, which then returns only after the answer went out.
+enum class CallThread { Worker, Caller };
+
 class McpServer {
  public:
   // Receives each outgoing line without its newline; called under a lock.
@@ -72,10 +76,10 @@ class McpServer {
   void serve(std::istream& in);
   // One incoming line, as read (without its newline).
   void handleLine(std::string_view line);
-  // One message, parsed already.
   // One message already parsed (a transport that reads whole messages); bytes
   // is its size on the wire, which bounds what waits.
-  void handleMessage(VMCPJsonValue message, std::size_t bytes = 0);
+  void handleMessage(VMCPJsonValue message, std::size_t bytes = 0,
+                     CallThread thread = CallThread::Worker);
   // Waits until every accepted request was answered.
   void drain();
 
@@ -84,12 +88,13 @@ class McpServer {
   using BatchPtr = std::shared_ptr<Batch>;
 
   void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
-  void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes);
+  void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes,
+                 CallThread thread = CallThread::Worker);
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
   void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params,
                         const BatchPtr& batch);
   void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
-                const BatchPtr& batch, std::size_t bytes);
+                const BatchPtr& batch, std::size_t bytes, CallThread thread);
   // The whole answer line, result or error.
   std::string answerRequest(const VMCPJsonValue& id, const std::string& method,
                             const VMCPJsonValue& params, const std::atomic<bool>& cancelled);
