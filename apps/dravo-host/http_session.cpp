@@ -53,7 +53,7 @@ void Exchange::watch(std::function<void()> wake) {
 HttpSession::HttpSession(const ServerOptions& options)
     : server_(std::make_unique<McpServer>(
           options,
-          [this](const std::string& line, const LineRoute& where) { route(line, where); })) {}
+          [this](std::string line, const LineRoute& where) { route(std::move(line), where); })) {}
 
 std::shared_ptr<Exchange> HttpSession::open(const std::string& request) {
   std::lock_guard lock(mutex_);
@@ -86,7 +86,7 @@ void HttpSession::touch() {
   lastUse_ = std::chrono::steady_clock::now();
 }
 
-void HttpSession::route(const std::string& line, const LineRoute& where) {
+void HttpSession::route(std::string line, const LineRoute& where) {
   std::shared_ptr<Exchange> exchange;
   {
     std::lock_guard lock(mutex_);
@@ -98,7 +98,7 @@ void HttpSession::route(const std::string& line, const LineRoute& where) {
       lastUse_ = std::chrono::steady_clock::now();
     }
   }
-  exchange->push(line, where.answer);
+  exchange->push(std::move(line), where.answer);
 }
 
 SessionTable::SessionTable(std::size_t limit, std::chrono::milliseconds idleLimit)

@@ -64,7 +64,7 @@ class HttpSession {
   void touch();
 
  private:
-  void route(const std::string& line, const LineRoute& where);
+  void route(std::string line, const LineRoute& where);
 
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Exchange>> open_;

@@ -108,8 +108,8 @@ PoolLimits LimitsOf(const ServerOptions& options) {
 }  // namespace
 
 McpServer::McpServer(ServerOptions options, LineSink sink)
-    : McpServer(std::move(options), [sink = std::move(sink)](const std::string& line,
-                                                             const LineRoute&) { sink(line); }) {}
+    : McpServer(std::move(options),
+                [sink = std::move(sink)](std::string line, const LineRoute&) { sink(line); }) {}
 
 McpServer::McpServer(ServerOptions options, RoutedSink sink)
     : options_(std::move(options)), sink_(std::move(sink)), pool_(LimitsOf(options_)) {}
@@ -379,7 +379,7 @@ void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& 
 void McpServer::reply(const BatchPtr& batch, const std::string& request,
                       std::optional<std::string> line) {
   if (!batch) {
-    if (line) sendLine(*line, {request, true});
+    if (line) sendLine(std::move(*line), {request, true});
     return;
   }
   std::vector<std::string> answers;
@@ -393,12 +393,12 @@ void McpServer::reply(const BatchPtr& batch, const std::string& request,
   std::string joined = "[";
   for (const auto& answer : answers) joined.append(answer).push_back(',');
   joined.back() = ']';
-  sendLine(joined, {});
+  sendLine(std::move(joined), {});
 }
 
-void McpServer::sendLine(const std::string& line, const LineRoute& route) {
+void McpServer::sendLine(std::string line, const LineRoute& route) {
   std::lock_guard lock(outMutex_);
-  sink_(line, route);
+  sink_(std::move(line), route);
 }
 
 }  // namespace dravo::host

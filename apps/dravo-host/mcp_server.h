@@ -64,9 +64,10 @@ enum class CallThread { Worker, Caller };
 class McpServer {
  public:
   // Receives each outgoing line without its newline; called under a lock.
-  // A sink that blocks (a client not reading) stops the reading in turn.
+  // A sink that blocks (a client not reading) stops the reading in turn. A
+  // routed sink is handed the line to keep: answers may be large.
   using LineSink = std::function<void(const std::string&)>;
-  using RoutedSink = std::function<void(const std::string&, const LineRoute&)>;
+  using RoutedSink = std::function<void(std::string, const LineRoute&)>;
 
   McpServer(ServerOptions options, LineSink sink);
   McpServer(ServerOptions options, RoutedSink sink);
@@ -109,7 +110,7 @@ class McpServer {
   // The answer line to one message of a batch (none for a notification), or
   // one on its own, routed to the request (id as JSON text) it answers.
   void reply(const BatchPtr& batch, const std::string& request, std::optional<std::string> line);
-  void sendLine(const std::string& line, const LineRoute& route);
+  void sendLine(std::string line, const LineRoute& route);
 
   ServerOptions options_;
   RoutedSink sink_;
