@@ -73,6 +73,7 @@ test('the transport refuses what it must and serves what it may', async () => {
   const deleted = await fetch(servers.open.url, { method: 'DELETE', headers: { 'mcp-session-id': ended } });
   assert.equal(deleted.status, 204);
   const expired = (await post(servers.tight.url, initialize(0, '2025-06-18'))).headers.get('mcp-session-id');
+  assert.match(expired, /^[0-9a-f]{32}$/);
   await sleep(100);
   for (const [what, server, headers, status, message = ping] of [
     ['a localhost origin', 'open', { 'mcp-session-id': open, origin: 'http://localhost:6274' }, 200],
