@@ -17,3 +17,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # RapidJSON is header-only; see the package file for how it is exposed.
 set(RapidJSON_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw/RapidJSON CACHE PATH
   "RapidJSON package for the cross-build")
+# Boost's headers likewise (Beast and Asio for the HTTP transport).
+set(Boost_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw/Boost CACHE PATH "Boost headers for the cross-build")

@@ -3,8 +3,8 @@
 # when they are all there already.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang binutils rapidjson-dev libgtest-dev libgmock-dev
-  libbenchmark-dev "$@")
+packages=(cmake ninja-build g++ clang binutils rapidjson-dev libboost1.81-dev libgtest-dev
+  libgmock-dev libbenchmark-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,10 +2,11 @@
 # Cross-builds the Windows tree with mingw-w64 (preset "windows"), installs it,
 # checks the module's exports, imports and string table, and runs under wine,
 # headless, in a throw-away wine prefix: the test programs, then the
-# end-to-end suite against the installed dravo-host.exe.
+# end-to-end suite against the installed dravo-host.exe, and one HTTP round
+# trip with it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils wine64 nodejs
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils wine64 nodejs curl
 command -v npm >/dev/null || scripts/install-deps.sh npm
 [[ -d tests/e2e/node_modules ]] || npm ci --prefix tests/e2e --no-audit --no-fund
 
@@ -84,9 +85,41 @@ else
   failed+=(e2e)
 fi
 
+# HTTP on Windows: a session, then a tool call whose answer names a
+# nutrition of the catalogue.
+http_round_trip() {
+  local log=$logs/http.log catalogue=$PWD/$install/share/dravo-host/example-nutritions.json
+  "$wine" "$install/bin/dravo-host.exe" serve --http 0 --nutritions "Z:${catalogue//\//\\}" \
+    2>"$log" &
+  local pid=$! url id answer
+  for _ in $(seq 600); do
+    grep -q 'serving MCP at' "$log" && break
+    sleep 0.1
+  done
+  url=$(grep -o 'http://[^ ]*/mcp' "$log") || { kill "$pid"; return 1; }
+  curl -s -o /dev/null -D "$scratch/headers" -H 'Content-Type: application/json' --data \
+    '{"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-06-18","capabilities":{},"clientInfo":{"name":"wine","version":"1"}}}' \
+    "$url"
+  id=$(tr -d '\r' <"$scratch/headers" | awk -F': ' 'tolower($1) == "mcp-session-id" { print $2 }')
+  answer=$(curl -s -H 'Content-Type: application/json' -H "Mcp-Session-Id: $id" --data \
+    '{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"list_nutritions","arguments":{"filter":"slow"}}}' \
+    "$url")
+  kill "$pid"
+  wait "$pid" 2>/dev/null
+  echo "$answer" >>"$log"
+  grep -q '"structuredContent":{"success":true,"count":1,"nutritions":\[{"name":"Slow Converter"' \
+    <<<"$answer"
+}
+if http_round_trip; then
+  echo "wine: http: a session and a tools/call answered at $(grep -o 'http://[^ ]*/mcp' "$logs/http.log")"
+else
+  cat "$logs/http.log" >&2
+  failed+=(http)
+fi
+
 if ((${#failed[@]})); then
   echo "failed under wine: ${failed[*]}" >&2
   exit 1
 fi
-echo "Windows step passed under wine (${#programs[@]} test programs and the e2e suite)" \
+echo "Windows step passed under wine (${#programs[@]} test programs, the e2e suite and HTTP)" \
   "in $((SECONDS - started)) s"

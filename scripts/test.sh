@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Some nodejs packages bring npm along; Debian's ships it separately.
-extra=(nodejs jq libcpp-httplib-dev)
+extra=(nodejs jq)
 command -v npm >/dev/null || extra+=(npm)
 scripts/install-deps.sh "${extra[@]}"
 # The end-to-end tests' client, pinned by tests/e2e/package-lock.json.

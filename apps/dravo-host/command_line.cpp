@@ -8,15 +8,44 @@ const char* const kUsage =
     "usage: dravo-host [serve | tools | call TOOL JSON-ARGS] [--plugins DIR]...\n"
     "                  [--nutritions FILE.json]... [--keep-failed] [--workers N]\n"
     "                  [--http [HOST:]PORT [--allow-origin ORIGIN]...\n"
-    "                   [--allow-remote --token-file FILE]]\n"
+    "                   [--allow-remote --token-file FILE] [--max-sessions N]\n"
+    "                   [--session-idle MS] [--connection-idle MS]]\n"
     "       dravo-host --help | --version\n";
 
 namespace {
 
-bool ParseCount(const std::string& text, std::size_t& value) {
+// The options that take a whole number from 1 up.
+struct NumberOption {
+  const char* name;
+  std::size_t CommandLine::*field;
+  std::size_t max;
+  const char* what;
+};
+constexpr NumberOption kNumberOptions[] = {
+    {"--workers", &CommandLine::workers, 64, "a number"},
+    {"--max-sessions", &CommandLine::maxSessions, 4096, "a number"},
+    {"--session-idle", &CommandLine::sessionIdleMs, 86'400'000, "milliseconds"},
+    {"--connection-idle", &CommandLine::connectionIdleMs, 3'600'000, "milliseconds"},
+};
+
+const NumberOption* FindNumberOption(const std::string& name) {
+  for (const auto& option : kNumberOptions)
+    if (name == option.name) return &option;
+  return nullptr;
+}
+
+bool ParseNumber(const std::string& text, const NumberOption& option, CommandLine& line,
+                 std::string& error) {
+  std::size_t value = 0;
   const auto* end = text.data() + text.size();
   auto [rest, problem] = std::from_chars(text.data(), end, value);
-  return problem == std::errc() && rest == end && value > 0 && value <= 64;
+  if (problem == std::errc() && rest == end && value > 0 && value <= option.max) {
+    line.*option.field = value;
+    return true;
+  }
+  error = std::string(option.name) + " takes " + option.what + " from 1 to " +
+          std::to_string(option.max) + ", not \"" + text + "\"";
+  return false;
 }
 
 // "[HOST:]PORT", HOST in brackets when it has colons itself.
@@ -44,6 +73,10 @@ bool CheckHttpOptions(const CommandLine& line, std::string& error) {
   const bool httpOnly = line.allowRemote || !line.tokenFile.empty() || !line.allowedOrigins.empty();
   if (line.httpPort < 0 && httpOnly) {
     error = "--allow-origin, --allow-remote and --token-file go with --http";
+    return false;
+  }
+  if (line.httpPort < 0 && (line.maxSessions || line.sessionIdleMs || line.connectionIdleMs)) {
+    error = "--max-sessions, --session-idle and --connection-idle go with --http";
     return false;
   }
   if (line.httpPort >= 0 && !IsLoopbackHost(line.httpHost) &&
@@ -75,7 +108,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       line.keepFailed = true;
     } else if (arg == "--allow-remote") {
       line.allowRemote = true;
-    } else if (arg == "--plugins" || arg == "--nutritions" || arg == "--workers" ||
+    } else if (arg == "--plugins" || arg == "--nutritions" || FindNumberOption(arg) ||
                arg == "--http" || arg == "--allow-origin" || arg == "--token-file") {
       if (!hasValue) {
         error = arg + " needs a value";
@@ -84,10 +117,9 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       const std::string& value = args[++i];
       if (arg == "--plugins") line.pluginDirs.push_back(value);
       if (arg == "--nutritions") line.nutritionFiles.push_back(value);
-      if (arg == "--workers" && !ParseCount(value, line.workers)) {
-        error = "--workers takes a number from 1 to 64, not \"" + value + "\"";
+      if (const auto* number = FindNumberOption(arg);
+          number && !ParseNumber(value, *number, line, error))
         return std::nullopt;
-      }
       if (arg == "--http" && !ParseHttpAddress(value, line.httpHost, line.httpPort)) {
         error = "--http takes [HOST:]PORT with PORT from 0 to 65535, not \"" + value + "\"";
         return std::nullopt;

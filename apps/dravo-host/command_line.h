@@ -22,6 +22,10 @@ struct CommandLine {
   std::vector<std::string> allowedOrigins;
   bool allowRemote = false;
   std::string tokenFile;
+  // Limits of the HTTP transport; 0 keeps its own.
+  std::size_t maxSessions = 0;
+  std::size_t sessionIdleMs = 0;
+  std::size_t connectionIdleMs = 0;
 };
 
 extern const char* const kUsage;

@@ -1,25 +1,29 @@
 #include <dravo-host/http_session.h>
 
+#include <algorithm>
 #include <random>
-#include <vector>
 
 namespace dravo::host {
 
 void Exchange::push(std::string line, bool answer) {
-  {
-    std::lock_guard lock(mutex_);
-    if (ended_) return;
-    lines_.push_back({std::move(line), answer});
-    ended_ = answer;
-  }
-  ready_.notify_one();
+  std::unique_lock lock(mutex_);
+  if (ended_) return;
+  lines_.push_back({std::move(line), answer});
+  ended_ = answer;
+  pushed(lock);
 }
 
 void Exchange::abandon() {
-  {
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-  }
+  std::unique_lock lock(mutex_);
+  ended_ = true;
+  pushed(lock);
+}
+
+void Exchange::pushed(std::unique_lock<std::mutex>& lock) {
+  // Woken under the lock, so that a watcher that stops watching is never
+  // called after it did.
+  if (wake_) wake_();
+  lock.unlock();
   ready_.notify_one();
 }
 
@@ -32,10 +36,24 @@ std::optional<Exchange::Line> Exchange::next() {
   return line;
 }
 
+std::vector<Exchange::Line> Exchange::take(bool& over) {
+  std::lock_guard lock(mutex_);
+  std::vector<Line> lines(std::make_move_iterator(lines_.begin()),
+                          std::make_move_iterator(lines_.end()));
+  lines_.clear();
+  over = ended_;
+  return lines;
+}
+
+void Exchange::watch(std::function<void()> wake) {
+  std::lock_guard lock(mutex_);
+  wake_ = std::move(wake);
+}
+
 HttpSession::HttpSession(const ServerOptions& options)
     : server_(std::make_unique<McpServer>(
           options,
-          [this](const std::string& line, const LineRoute& where) { route(line, where); })) {}
+          [this](std::string line, const LineRoute& where) { route(std::move(line), where); })) {}
 
 std::shared_ptr<Exchange> HttpSession::open(const std::string& request) {
   std::lock_guard lock(mutex_);
@@ -63,7 +81,12 @@ bool HttpSession::idleSince(std::chrono::steady_clock::time_point since) {
   return open_.empty() && lastUse_ < since;
 }
 
-void HttpSession::route(const std::string& line, const LineRoute& where) {
+void HttpSession::touch() {
+  std::lock_guard lock(mutex_);
+  lastUse_ = std::chrono::steady_clock::now();
+}
+
+void HttpSession::route(std::string line, const LineRoute& where) {
   std::shared_ptr<Exchange> exchange;
   {
     std::lock_guard lock(mutex_);
@@ -75,11 +98,11 @@ void HttpSession::route(const std::string& line, const LineRoute& where) {
       lastUse_ = std::chrono::steady_clock::now();
     }
   }
-  exchange->push(line, where.answer);
+  exchange->push(std::move(line), where.answer);
 }
 
-SessionTable::SessionTable(std::size_t limit, std::chrono::seconds idleLimit)
-    : limit_(limit), idleLimit_(idleLimit), sweeper_([this] { expireIdle(); }) {}
+SessionTable::SessionTable(std::size_t limit, std::chrono::milliseconds idleLimit)
+    : limit_(limit), idleLimit_(idleLimit), sweeper_([this] { sweep(); }) {}
 
 SessionTable::~SessionTable() {
   {
@@ -91,11 +114,13 @@ SessionTable::~SessionTable() {
 }
 
 bool SessionTable::full() {
+  const Sessions expired = removeIdle();
   std::lock_guard lock(mutex_);
   return sessions_.size() >= limit_;
 }
 
 std::string SessionTable::admit(std::shared_ptr<HttpSession> session) {
+  const Sessions expired = removeIdle();
   std::lock_guard lock(mutex_);
   if (sessions_.size() >= limit_) return {};
   std::string id = NewSessionId();
@@ -104,9 +129,12 @@ std::string SessionTable::admit(std::shared_ptr<HttpSession> session) {
 }
 
 std::shared_ptr<HttpSession> SessionTable::find(const std::string& id) {
+  const Sessions expired = removeIdle();
   std::lock_guard lock(mutex_);
   auto found = sessions_.find(id);
-  return found == sessions_.end() ? nullptr : found->second;
+  if (found == sessions_.end()) return nullptr;
+  found->second->touch();
+  return found->second;
 }
 
 bool SessionTable::end(const std::string& id) {
@@ -119,22 +147,29 @@ bool SessionTable::end(const std::string& id) {
   return true;
 }
 
-void SessionTable::expireIdle() {
-  const auto period = std::max<std::chrono::seconds>(idleLimit_ / 4, std::chrono::seconds(1));
+SessionTable::Sessions SessionTable::removeIdle() {
+  const auto since = std::chrono::steady_clock::now() - idleLimit_;
+  Sessions expired;
+  std::lock_guard lock(mutex_);
+  for (auto it = sessions_.begin(); it != sessions_.end();) {
+    if (it->second->idleSince(since)) {
+      expired.push_back(std::move(it->second));
+      it = sessions_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return expired;
+}
+
+void SessionTable::sweep() {
+  // Often enough that an idle session's workers go soon after it expires.
+  const auto period = std::clamp<std::chrono::milliseconds>(
+      idleLimit_ / 4, std::chrono::milliseconds(10), std::chrono::minutes(1));
   std::unique_lock lock(mutex_);
   while (!stop_.wait_for(lock, period, [this] { return stopping_; })) {
-    const auto since = std::chrono::steady_clock::now() - idleLimit_;
-    std::vector<std::shared_ptr<HttpSession>> expired;
-    for (auto it = sessions_.begin(); it != sessions_.end();) {
-      if (it->second->idleSince(since)) {
-        expired.push_back(std::move(it->second));
-        it = sessions_.erase(it);
-      } else {
-        ++it;
-      }
-    }
     lock.unlock();
-    expired.clear();
+    removeIdle();
     lock.lock();
   }
 }

@@ -8,12 +8,14 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace dravo::host {
 
@@ -23,17 +25,25 @@ class Exchange {
   void push(std::string line, bool answer);
   // Ends the exchange without an answer (the client cancelled the request).
   void abandon();
-  // Waits for the next line; nullopt once the answer or abandonment was taken.
   struct Line {
     std::string text;
     bool answer;
   };
+  // Waits for the next line; nullopt once the answer or abandonment was taken.
   std::optional<Line> next();
+  // Without waiting: the lines there now; `over` once nothing more comes.
+  std::vector<Line> take(bool& over);
+  // Called on the pushing thread after each line and at the end, until
+  // replaced (by nullptr to stop); it must not wait.
+  void watch(std::function<void()> wake);
 
  private:
+  void pushed(std::unique_lock<std::mutex>& lock);
+
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<Line> lines_;
+  std::function<void()> wake_;
   bool ended_ = false;  // nothing more comes after lines_
 };
 
@@ -50,9 +60,11 @@ class HttpSession {
 
   // True when no request is open and the last one ended before `since`.
   bool idleSince(std::chrono::steady_clock::time_point since);
+  // Marks it used now; an idle session expires counting from its last use.
+  void touch();
 
  private:
-  void route(const std::string& line, const LineRoute& where);
+  void route(std::string line, const LineRoute& where);
 
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Exchange>> open_;
@@ -60,10 +72,12 @@ class HttpSession {
   std::unique_ptr<McpServer> server_;  // last: drained before the rest goes
 };
 
-// Sessions by id, with a bound on their number and expiry when idle.
+// Sessions by id, with a bound on their number and expiry when idle. A
+// session idle for longer than the limit is gone at once, whether or not the
+// sweeper has come by yet.
 class SessionTable {
  public:
-  SessionTable(std::size_t limit, std::chrono::seconds idleLimit);
+  SessionTable(std::size_t limit, std::chrono::milliseconds idleLimit);
   ~SessionTable();
 
   bool full();
@@ -73,10 +87,14 @@ class SessionTable {
   bool end(const std::string& id);
 
  private:
-  void expireIdle();
+  using Sessions = std::vector<std::shared_ptr<HttpSession>>;
+  // Takes the expired sessions out; the caller lets them go after unlocking,
+  // as ending one waits for its requests.
+  Sessions removeIdle();
+  void sweep();
 
   const std::size_t limit_;
-  const std::chrono::seconds idleLimit_;
+  const std::chrono::milliseconds idleLimit_;
   std::mutex mutex_;
   std::condition_variable stop_;
   bool stopping_ = false;

@@ -1,190 +1,242 @@
-#include <dravo-host/http_request_checks.h>
-#include <dravo-host/http_session.h>
+#include <dravo-host/http_endpoint.h>
 #include <dravo-host/http_transport.h>
 
-#include <httplib.h>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/chunk_encode.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/serializer.hpp>
+#include <boost/beast/http/write.hpp>
 
-#include <algorithm>
+#include <cstdint>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <semaphore>
+#include <thread>
 
 namespace dravo::host {
 
 namespace {
 
-using httplib::Request;
-using httplib::Response;
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+using beast::error_code;
 
-constexpr const char* kEndpoint = "/mcp";
-constexpr const char* kSessionHeader = "Mcp-Session-Id";
-constexpr const char* kVersionHeader = "MCP-Protocol-Version";
-constexpr const char* kJson = "application/json";
-constexpr const char* kEventStream = "text/event-stream";
+constexpr std::uint32_t kHeaderBytes = 8 * 1024;  // request line and fields together
+constexpr std::size_t kDrainBytes = 64 * 1024;
 
-// A refusal before any session answers: a JSON-RPC error without id.
-void Refuse(Response& res, int status, const std::string& message, int code = -32000) {
-  VMCPJsonValue body = VMCPJsonValue::MakeObject();
-  body["jsonrpc"] = "2.0";
-  body["id"] = VMCPJsonValue(nullptr);
-  body["error"]["code"] = code;
-  body["error"]["message"] = message;
-  res.status = status;
-  res.set_content(body.dump(), kJson);
+bool IsHttpError(const error_code& error) {
+  return error.category() == make_error_code(http::error::bad_target).category();
 }
 
-bool IsRequestId(const VMCPJsonValue& id) {
-  return id.isString() || id.isInteger();
-}
-
-bool IsRequest(const VMCPJsonValue& message) {
-  return message.has("method") && message.has("id");
-}
-
-bool VersionSupported(const std::string& version) {
-  const auto& versions = SupportedProtocolVersions();
-  return std::find(versions.begin(), versions.end(), version) != versions.end();
-}
-
-// A client that asked for progress hears it on a stream, when it takes one.
-bool WantsProgress(const VMCPJsonValue& message) {
-  return message["params"]["_meta"].has("progressToken");
-}
-
-// Sends the request's answer, as one JSON body or as a stream of events that
-// carries its notifications too and ends with the answer.
-void Answer(Response& res, std::shared_ptr<Exchange> exchange, bool stream) {
-  if (!stream) {
-    std::string body;
-    while (auto line = exchange->next())
-      if (line->answer) body = std::move(line->text);
-    if (body.empty())
-      res.status = 204;  // cancelled: the client expects no answer
-    else
-      res.set_content(std::move(body), kJson);
-    return;
-  }
-  res.set_header("Cache-Control", "no-cache");
-  res.set_chunked_content_provider(kEventStream, [exchange](std::size_t, httplib::DataSink& sink) {
-    if (auto line = exchange->next()) {
-      const std::string event = "event: message\ndata: " + line->text + "\n\n";
-      return sink.write(event.data(), event.size());
-    }
-    sink.done();
-    return true;
-  });
-}
-
-class Endpoint {
+// One client's connection, served on a thread of its own that runs its I/O:
+// a tool call runs right there, and a slow one holds up only this connection.
+class Connection {
  public:
-  Endpoint(const HttpOptions& http, const ServerOptions& server)
-      : http_(http), server_(server), sessions_(http.sessionLimit, http.sessionIdle) {}
+  Connection(tcp::socket socket, HttpEndpoint& endpoint, const HttpOptions& http,
+             std::uint64_t maxBody)
+      : stream_(std::move(socket)), endpoint_(endpoint), http_(http), maxBody_(maxBody) {}
+  ~Connection() { stopEvents(); }
 
-  // Origin, Host and token: checked for every request on every path.
-  httplib::Server::HandlerResponse guard(const Request& req, Response& res) const {
-    if (req.has_header("Origin") &&
-        !OriginAllowed(req.get_header_value("Origin"), http_.allowedOrigins)) {
-      Refuse(res, 403, "Forbidden: this origin may not use the server.");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (!http_.remote && !HostAllowed(req.get_header_value("Host"), http_.allowedOrigins)) {
-      Refuse(res, 403, "Forbidden: the Host header does not name this server.");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (!http_.token.empty()) {
-      constexpr std::string_view kBearer = "Bearer ";
-      const std::string given = req.get_header_value("Authorization");
-      if (!given.starts_with(kBearer) ||
-          !SameSecret(std::string_view(given).substr(kBearer.size()), http_.token)) {
-        res.set_header("WWW-Authenticate", "Bearer realm=\"dravo-host\"");
-        Refuse(res, 401,
-               "Unauthorized: send the server's token as \"Authorization: Bearer TOKEN\".");
-        return httplib::Server::HandlerResponse::Handled;
-      }
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  }
-
-  void post(const Request& req, Response& res) {
-    const std::string accept = req.get_header_value("Accept");
-    const bool json = accept.empty() || Accepts(accept, kJson);
-    const bool stream = !accept.empty() && Accepts(accept, kEventStream);
-    if (!json && !stream)
-      return Refuse(res, 406, "Not Acceptable: accept application/json or text/event-stream.");
-    if (!Accepts(req.get_header_value("Content-Type"), kJson))
-      return Refuse(res, 415, "Unsupported Media Type: send application/json.");
-    VMCPJsonValue message;
-    try {
-      message = VMCPJsonValue::Parse(req.body);
-    } catch (const std::exception& error) {
-      return Refuse(res, 400, std::string("Parse error: ") + error.what(), kParseError);
-    }
-    if (!message.isObject())
-      return Refuse(res, 400, "Invalid Request: send one JSON-RPC message object per request.",
-                    kInvalidRequest);
-    if (IsRequest(message) && !IsRequestId(message["id"]))
-      return Refuse(res, 400, "Invalid Request: \"id\" must be a string or an integer.",
-                    kInvalidRequest);
-    const bool preferStream = stream && (!json || WantsProgress(message));
-
-    const std::string id = req.get_header_value(kSessionHeader);
-    if (id.empty()) {
-      if (IsRequest(message) && message["method"].asString() == "initialize")
-        return initialize(message, res, preferStream);
-      return Refuse(res, 400, "Bad Request: send the Mcp-Session-Id header of your session.");
-    }
-    const auto session = sessions_.find(id);
-    if (!session)
-      return Refuse(res, 404, "Session not found: it ended or expired; initialize a new one.");
-    if (req.has_header(kVersionHeader) && !VersionSupported(req.get_header_value(kVersionHeader)))
-      return Refuse(res, 400,
-                    "Bad Request: unsupported MCP-Protocol-Version \"" +
-                        req.get_header_value(kVersionHeader) + "\".");
-    if (!IsRequest(message)) return deliver(*session, message, res);
-    auto exchange = session->open(message["id"].dump());
-    if (!exchange)
-      return Refuse(res, 409, "Conflict: a request with this id is still running in the session.");
-    session->server().handleMessage(std::move(message), req.body.size());
-    Answer(res, std::move(exchange), preferStream);
-  }
-
-  void remove(const Request& req, Response& res) {
-    const std::string id = req.get_header_value(kSessionHeader);
-    if (id.empty()) return Refuse(res, 400, "Bad Request: name the session to end.");
-    if (!sessions_.end(id)) return Refuse(res, 404, "Session not found.");
-    res.status = 204;
-  }
+  void start() { readRequest(); }
 
  private:
-  void initialize(const VMCPJsonValue& message, Response& res, bool stream) {
-    if (sessions_.full())
-      return Refuse(res, 503, "Service Unavailable: too many open sessions; retry later.");
-    auto session = std::make_shared<HttpSession>(server_);
-    auto exchange = session->open(message["id"].dump());
-    session->server().handleMessage(message);
-    auto line = exchange->next();
-    if (line && VMCPJsonValue::Parse(line->text).has("result")) {
-      const std::string id = sessions_.admit(session);
-      if (id.empty())
-        return Refuse(res, 503, "Service Unavailable: too many open sessions; retry later.");
-      res.set_header(kSessionHeader, id);
+  void readRequest() {
+    parser_.emplace();
+    parser_->header_limit(kHeaderBytes);
+    parser_->body_limit(maxBody_);
+    stream_.expires_after(http_.connectionIdle);
+    http::async_read_header(stream_, buffer_, *parser_, [this](error_code error, std::size_t) {
+      if (error) return failed(error);
+      if (parser_->is_done()) return respond();
+      if (beast::iequals(parser_->get()[http::field::expect], "100-continue"))
+        return send(HttpResponse(http::status::continue_, 11), [this] { readBody(); });
+      readBody();
+    });
+  }
+
+  void readBody() {
+    stream_.expires_after(http_.connectionStall);
+    http::async_read(stream_, buffer_, *parser_, [this](error_code error, std::size_t) {
+      if (error) return failed(error);
+      respond();
+    });
+  }
+
+  void failed(const error_code& error) {
+    if (error == http::error::body_limit)
+      return refuse(413, "Payload Too Large: a message may have at most " +
+                             std::to_string(maxBody_) + " bytes.");
+    if (error == http::error::header_limit)
+      return refuse(431, "Request Header Fields Too Large: send at most " +
+                             std::to_string(kHeaderBytes) + " bytes of header.");
+    // The client went away, stalled or stayed idle: nobody to answer.
+    if (error == http::error::end_of_stream || error == http::error::partial_message ||
+        !IsHttpError(error))
+      return close();
+    refuse(400, "Bad Request: " + error.message() + ".");
+  }
+
+  void respond() {
+    const HttpRequest request = parser_->release();
+    keepAlive_ = request.keep_alive();
+    HttpReply reply;
+    try {
+      reply = endpoint_.answer(request);
+    } catch (const std::exception&) {
+      reply = {Refusal(500, "Internal Server Error.", kInternalError), nullptr};
     }
-    exchange = std::make_shared<Exchange>();
-    if (line) exchange->push(std::move(line->text), true);
-    Answer(res, std::move(exchange), stream);
+    reply.response.version(request.version());
+    reply.response.keep_alive(keepAlive_);
+    if (reply.events) return startEvents(std::move(reply));
+    // An answer with no content has no length either.
+    if (reply.response.result() != http::status::no_content) reply.response.prepare_payload();
+    send(std::move(reply.response), [this] { keepAlive_ ? readRequest() : close(); });
   }
 
-  // Notifications and responses: nothing waits for an answer.
-  void deliver(HttpSession& session, const VMCPJsonValue& message, Response& res) {
-    session.server().handleMessage(message);
-    const auto& cancelled = message["params"]["requestId"];
-    if (message["method"].asString() == "notifications/cancelled" && IsRequestId(cancelled))
-      session.abandon(cancelled.dump());
-    res.status = 202;
+  template <class Next>
+  void send(HttpResponse response, Next next) {
+    response_ = std::move(response);
+    stream_.expires_after(http_.connectionStall);
+    http::async_write(stream_, response_, [this, next](error_code error, std::size_t) {
+      if (error) return close();
+      next();
+    });
   }
 
-  const HttpOptions http_;
-  const ServerOptions server_;
-  SessionTable sessions_;
+  // The client may still be sending what was refused: reading on until it
+  // stops keeps the refusal from being lost to the reset that closing on
+  // unread data causes.
+  void refuse(int status, const std::string& message) {
+    HttpResponse response = Refusal(status, message);
+    response.keep_alive(false);
+    response.prepare_payload();
+    send(std::move(response), [this] {
+      error_code ignored;
+      stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      stream_.expires_after(http_.connectionStall);  // for the whole drain
+      drain();
+    });
+  }
+
+  void drain() {
+    buffer_.clear();
+    stream_.async_read_some(buffer_.prepare(kDrainBytes), [this](error_code error, std::size_t) {
+      if (error) return close();
+      drain();
+    });
+  }
+
+  // The head goes out now, each event as it comes: the exchange wakes this
+  // thread, which stays up meanwhile.
+  void startEvents(HttpReply reply) {
+    events_ = std::move(reply.events);
+    response_ = std::move(reply.response);
+    response_.chunked(true);
+    head_.emplace(response_);
+    stream_.expires_after(http_.connectionStall);
+    http::async_write_header(stream_, *head_, [this](error_code error, std::size_t) {
+      if (error) return close();
+      waiting_.emplace(stream_.get_executor());
+      events_->watch([this, executor = stream_.get_executor()] {
+        net::post(executor, [this] { sendEvents(); });
+      });
+      sendEvents();
+    });
+  }
+
+  void sendEvents() {
+    if (writing_ || !events_) return;
+    bool over = false;
+    const auto lines = events_->take(over);
+    if (!lines.empty()) {
+      chunk_.clear();
+      for (const auto& line : lines)
+        chunk_.append("event: message\ndata: ").append(line.text).append("\n\n");
+      writing_ = true;
+      stream_.expires_after(http_.connectionStall);
+      net::async_write(stream_, http::make_chunk(net::buffer(chunk_)),
+                       [this](error_code error, std::size_t) {
+                         writing_ = false;
+                         if (error) return close();
+                         sendEvents();
+                       });
+      return;
+    }
+    if (!over) return;  // woken when more comes
+    stopEvents();
+    stream_.expires_after(http_.connectionStall);
+    net::async_write(stream_, http::make_chunk_last(), [this](error_code error, std::size_t) {
+      if (error || !keepAlive_) return close();
+      readRequest();
+    });
+  }
+
+  void stopEvents() {
+    if (events_) events_->watch(nullptr);
+    events_.reset();
+    waiting_.reset();
+  }
+
+  void close() {
+    stopEvents();
+    error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    stream_.close();
+  }
+
+  beast::tcp_stream stream_;
+  HttpEndpoint& endpoint_;
+  const HttpOptions& http_;
+  const std::uint64_t maxBody_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  HttpResponse response_;
+  bool keepAlive_ = false;
+  std::optional<http::response_serializer<http::string_body>> head_;
+  std::shared_ptr<Exchange> events_;
+  std::string chunk_;
+  bool writing_ = false;
+  std::optional<net::executor_work_guard<net::any_io_executor>> waiting_;
 };
+
+// A connection's I/O context and its socket, which goes first.
+struct Accepted {
+  net::io_context io{1};
+  tcp::socket socket{io};
+};
+
+bool Listen(tcp::acceptor& acceptor, const std::string& host, int port) {
+  tcp::resolver resolver(acceptor.get_executor());
+  error_code error;
+  const auto found = resolver.resolve(
+      host, std::to_string(port), tcp::resolver::passive | tcp::resolver::numeric_service, error);
+  if (error) return false;
+  for (const auto& entry : found) {
+    acceptor.close(error);
+    acceptor.open(entry.endpoint().protocol(), error);
+#ifndef _WIN32
+    // A restarted host takes its port back at once (on Windows this would
+    // let another program share it).
+    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+#endif
+    if (!error) acceptor.bind(entry.endpoint(), error);
+    if (!error) acceptor.listen(net::socket_base::max_listen_connections, error);
+    if (!error) return true;
+  }
+  return false;
+}
 
 std::string UrlHost(const std::string& host) {
   return host.find(':') == std::string::npos ? host : "[" + host + "]";
@@ -193,38 +245,38 @@ std::string UrlHost(const std::string& host) {
 }  // namespace
 
 bool ServeHttp(const HttpOptions& http, const ServerOptions& server) {
-  Endpoint endpoint(http, server);
-  httplib::Server web;  // after the endpoint: its threads end first
-  web.new_task_queue = [threads = http.connectionThreads] {
-    return new httplib::ThreadPool(threads);
-  };
-  web.set_payload_max_length(server.maxLineBytes);
-  web.set_read_timeout(http.connectionTimeout);
-  web.set_write_timeout(http.connectionTimeout);
-  web.set_keep_alive_timeout(5);
-  web.set_keep_alive_max_count(std::size_t(1) << 30);
-  web.set_tcp_nodelay(true);
-  web.set_pre_routing_handler(
-      [&endpoint](const Request& req, Response& res) { return endpoint.guard(req, res); });
-  web.Post(kEndpoint, [&endpoint](const Request& req, Response& res) { endpoint.post(req, res); });
-  web.Delete(kEndpoint,
-             [&endpoint](const Request& req, Response& res) { endpoint.remove(req, res); });
-  web.Get(kEndpoint, [](const Request&, Response& res) {
-    res.status = 405;  // the server sends nothing outside of a request's answer
-    res.set_header("Allow", "POST, DELETE");
-  });
-  web.set_exception_handler([](const Request&, Response& res, std::exception_ptr) {
-    Refuse(res, 500, "Internal Server Error.", kInternalError);
-  });
-  const int port = http.port == 0 ? web.bind_to_any_port(http.host)
-                                  : (web.bind_to_port(http.host, http.port) ? http.port : -1);
-  if (port < 0) {
+  net::io_context context;
+  tcp::acceptor acceptor(context);
+  if (!Listen(acceptor, http.host, http.port)) {
     std::cerr << "dravo-host: cannot listen on " << UrlHost(http.host) << ":" << http.port << "\n";
     return false;
   }
-  std::cerr << "dravo-host: serving MCP at http://" << UrlHost(http.host) << ":" << port
-            << kEndpoint << std::endl;
-  return web.listen_after_bind();
+  HttpEndpoint endpoint(http, server);
+  std::cerr << "dravo-host: serving MCP at http://" << UrlHost(http.host) << ":"
+            << acceptor.local_endpoint().port() << "/mcp" << std::endl;
+  std::counting_semaphore<> slots(std::ptrdiff_t(http.maxConnections));
+  for (;;) {
+    slots.acquire();
+    auto accepted = std::make_unique<Accepted>();
+    error_code error;
+    acceptor.accept(accepted->socket, error);
+    if (error) {  // out of descriptors, say: let some connections end first
+      slots.release();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      continue;
+    }
+    std::thread([&, accepted = std::move(accepted)] {
+      try {
+        accepted->socket.set_option(tcp::no_delay(true));
+        Connection connection(std::move(accepted->socket), endpoint, http, server.maxLineBytes);
+        connection.start();
+        accepted->io.run();
+      } catch (const std::exception&) {
+        // Nothing to do but let the connection go.
+      }
+      slots.release();
+    }).detach();
+  }
 }
 
 }  // namespace dravo::host

@@ -15,16 +15,17 @@ struct HttpOptions {
   std::string host = "127.0.0.1";
   int port = 0;  // 0: any free port
   std::vector<std::string> allowedOrigins;
-  std::string token;    // when set, every request must carry it as a bearer token
-  bool remote = false;  // bound beyond loopback: Host names are not checked
-  std::size_t sessionLimit = 32;
-  std::chrono::seconds sessionIdle{600};
-  std::chrono::seconds connectionTimeout{10};
-  std::size_t connectionThreads = 64;
+  std::string token;             // when set, every request must carry it as a bearer token
+  bool remote = false;           // bound beyond loopback: Host names are not checked
+  std::size_t maxSessions = 32;  // open at once; 503 beyond
+  std::chrono::milliseconds sessionIdle{600'000};     // unused this long, a session ends
+  std::chrono::milliseconds connectionIdle{5'000};    // waiting for a request and its head
+  std::chrono::milliseconds connectionStall{10'000};  // reading a body, writing an answer
+  std::size_t maxConnections = 64;                    // each has a thread; more wait to be accepted
 };
 
 // Serves until the process ends; says where on stderr. False when the
-// address cannot be bound or this build has no HTTP library.
+// address cannot be bound.
 bool ServeHttp(const HttpOptions& http, const ServerOptions& server);
 
 }  // namespace dravo::host

@@ -15,6 +15,7 @@
 #include <qarn/mcp/registry.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -64,6 +65,12 @@ int ServeHttp(const CommandLine& line, const ServerOptions& options) {
   http.port = line.httpPort;
   http.allowedOrigins = line.allowedOrigins;
   http.remote = line.allowRemote;
+  if (line.maxSessions) http.maxSessions = line.maxSessions;
+  if (line.sessionIdleMs) http.sessionIdle = std::chrono::milliseconds(line.sessionIdleMs);
+  if (line.connectionIdleMs) {
+    http.connectionIdle = std::chrono::milliseconds(line.connectionIdleMs);
+    http.connectionStall = 2 * http.connectionIdle;
+  }
   if (!line.tokenFile.empty() && !ReadToken(line.tokenFile, http.token)) return kUsageError;
   return ServeHttp(http, options) ? 0 : 1;
 }
@@ -168,7 +175,13 @@ int main(int argc, char** argv) {
                  "\n  --allow-origin  also serve web pages of ORIGIN (localhost ones always)"
                  "\n  --allow-remote  with --token-file: allow a HOST beyond this machine;"
                  " every request\n               must then carry \"Authorization: Bearer"
-                 " TOKEN\" (TOKEN: the file's first line)\n"
+                 " TOKEN\" (TOKEN: the file's first line)"
+                 "\n  --max-sessions  open HTTP sessions at most (default 32; 503 beyond)"
+                 "\n  --session-idle  end an HTTP session unused for MS milliseconds"
+                 " (default 600000)"
+                 "\n  --connection-idle  close a connection that waits MS milliseconds for a"
+                 " request (default\n               5000), or twice that stalled mid-request or"
+                 " answer\n"
                  "\nExit status: 0 done, 1 the tool failed, 2 usage or input error.\n";
     return 0;
   }

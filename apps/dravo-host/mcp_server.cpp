@@ -133,8 +133,10 @@ PoolLimits LimitsOf(const ServerOptions& options) {
 }  // namespace
 
 McpServer::McpServer(ServerOptions options, LineSink sink)
-    : McpServer(std::move(options), [sink = std::move(sink)](const std::string& line,
-                                                             const LineRoute&) { sink(line); }) {}
+    : McpServer(std::move(options), [sink = std::move(sink)](std::string line, const LineRoute&) {
+        sink(line);
+        GiveBackLine(std::move(line));  // written out: its room serves the next answer
+      }) {}
 
 McpServer::McpServer(ServerOptions options, RoutedSink sink)
     : options_(std::move(options)), sink_(std::move(sink)), pool_(LimitsOf(options_)) {}
@@ -220,8 +222,8 @@ void McpServer::handleLine(std::string_view line) {
   handleMessage(std::move(message), line.size());
 }
 
-void McpServer::handleMessage(VMCPJsonValue message, std::size_t bytes) {
-  handleOne(message, nullptr, bytes);
+void McpServer::handleMessage(VMCPJsonValue message, std::size_t bytes, CallThread thread) {
+  handleOne(message, nullptr, bytes, thread);
 }
 
 void McpServer::handleBatch(const VMCPJsonValue& messages, std::size_t bytes) {
@@ -241,7 +243,8 @@ void McpServer::handleBatch(const VMCPJsonValue& messages, std::size_t bytes) {
     handleOne(message, batch, bytes / messages.size());
 }
 
-void McpServer::handleOne(VMCPJsonValue& mutableMessage, const BatchPtr& batch, std::size_t bytes) {
+void McpServer::handleOne(VMCPJsonValue& mutableMessage, const BatchPtr& batch, std::size_t bytes,
+                          CallThread thread) {
   const VMCPJsonValue& message = mutableMessage;  // reading must not add members
   if (!message.isObject()) {
     sendError(nullptr, kInvalidRequest, "Invalid Request: a message must be a JSON object.", batch);
@@ -285,7 +288,7 @@ void McpServer::handleOne(VMCPJsonValue& mutableMessage, const BatchPtr& batch, 
     return;
   }
   // Moved, not copied: the arguments may be large.
-  dispatch(id, method, std::move(mutableMessage["params"]), batch, bytes);
+  dispatch(id, method, std::move(mutableMessage["params"]), batch, bytes, thread);
 }
 
 void McpServer::handleNotification(const std::string& method, const VMCPJsonValue& params) {
@@ -324,7 +327,7 @@ void McpServer::handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& p
 }
 
 void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
-                         const BatchPtr& batch, std::size_t bytes) {
+                         const BatchPtr& batch, std::size_t bytes, CallThread thread) {
   // Control methods never wait for a lock: answered here, they cannot queue behind tool calls.
   if (method != "tools/call") {
     const std::atomic<bool> notCancelled{false};
@@ -336,7 +339,7 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
     std::lock_guard lock(pendingMutex_);
     pending_[key] = cancelled;
   }
-  auto run = [this, id, key, method, params = std::move(params), batch, cancelled] {
+  auto call = [this, id, key, method, params = std::move(params), batch, cancelled] {
     std::optional<std::string> answer;
     if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
     {
@@ -346,10 +349,11 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
     if (*cancelled) answer.reset();  // the client gave up and expects no answer
     reply(batch, key, std::move(answer));
   };
+  if (thread == CallThread::Caller) return call();
   // The call runs right here when an idle thread can take over reading: its
   // wake-up then overlaps the call instead of delaying it.
-  if (!batch && handOffReading()) return run();
-  pool_.post(std::move(run), bytes);
+  if (!batch && handOffReading()) return call();
+  pool_.post(std::move(call), bytes);
 }
 
 std::string McpServer::answerRequest(const VMCPJsonValue& id, const std::string& method,
@@ -430,8 +434,7 @@ void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& 
 void McpServer::reply(const BatchPtr& batch, const std::string& request,
                       std::optional<std::string> line) {
   if (!batch) {
-    if (line) sendLine(*line, {request, true});
-    if (line) GiveBackLine(std::move(*line));
+    if (line) sendLine(std::move(*line), {request, true});
     return;
   }
   std::vector<std::string> answers;
@@ -445,12 +448,12 @@ void McpServer::reply(const BatchPtr& batch, const std::string& request,
   std::string joined = "[";
   for (const auto& answer : answers) joined.append(answer).push_back(',');
   joined.back() = ']';
-  sendLine(joined, {});
+  sendLine(std::move(joined), {});
 }
 
-void McpServer::sendLine(const std::string& line, const LineRoute& route) {
+void McpServer::sendLine(std::string line, const LineRoute& route) {
   std::lock_guard lock(outMutex_);
-  sink_(line, route);
+  sink_(std::move(line), route);
 }
 
 }  // namespace dravo::host

@@ -61,12 +61,17 @@ struct LineRoute {
   bool answer = true;
 };
 
+// Where a tools/call runs: queued for the server's workers, or on the thread
+// that hands the message in, which then returns only after the answer went out.
+enum class CallThread { Worker, Caller };
+
 class McpServer {
  public:
   // Receives each outgoing line without its newline; called under a lock.
-  // A sink that blocks (a client not reading) stops the reading in turn.
+  // A sink that blocks (a client not reading) stops the reading in turn. A
+  // routed sink is handed the line to keep: answers may be large.
   using LineSink = std::function<void(const std::string&)>;
-  using RoutedSink = std::function<void(const std::string&, const LineRoute&)>;
+  using RoutedSink = std::function<void(std::string, const LineRoute&)>;
 
   McpServer(ServerOptions options, LineSink sink);
   McpServer(ServerOptions options, RoutedSink sink);
@@ -76,10 +81,10 @@ class McpServer {
   void serve(std::istream& in);
   // One incoming line, as read (without its newline).
   void handleLine(std::string_view line);
-  // One message, parsed already.
   // One message already parsed (a transport that reads whole messages); bytes
   // is its size on the wire, which bounds what waits.
-  void handleMessage(VMCPJsonValue message, std::size_t bytes = 0);
+  void handleMessage(VMCPJsonValue message, std::size_t bytes = 0,
+                     CallThread thread = CallThread::Worker);
   // Waits until every accepted request was answered.
   void drain();
 
@@ -96,12 +101,13 @@ class McpServer {
   // Lets a pool thread read on from here, if one is idle; false otherwise.
   bool handOffReading();
   void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
-  void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes);
+  void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes,
+                 CallThread thread = CallThread::Worker);
   void handleNotification(const std::string& method, const VMCPJsonValue& params);
   void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params,
                         const BatchPtr& batch);
   void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
-                const BatchPtr& batch, std::size_t bytes);
+                const BatchPtr& batch, std::size_t bytes, CallThread thread);
   // The whole answer line, result or error.
   std::string answerRequest(const VMCPJsonValue& id, const std::string& method,
                             const VMCPJsonValue& params, const std::atomic<bool>& cancelled);
@@ -116,7 +122,7 @@ class McpServer {
   // The answer line to one message of a batch (none for a notification), or
   // one on its own, routed to the request (id as JSON text) it answers.
   void reply(const BatchPtr& batch, const std::string& request, std::optional<std::string> line);
-  void sendLine(const std::string& line, const LineRoute& route);
+  void sendLine(std::string line, const LineRoute& route);
 
   ServerOptions options_;
   RoutedSink sink_;

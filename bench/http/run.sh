@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-10}
-scripts/install-deps.sh nodejs wrk curl libcpp-httplib-dev
+scripts/install-deps.sh nodejs wrk curl
 [[ -d bench/http/node_modules ]] || npm ci --prefix bench/http --no-audit --no-fund
 if [[ -z ${DRAVO_HOST:-} ]]; then
   cmake --preset bench >/dev/null

@@ -4,9 +4,12 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
+import { once } from 'node:events';
 import fs from 'node:fs';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
+import { setTimeout as sleep } from 'node:timers/promises';
 import { initialize, rpc, startHttpHost } from './support.mjs';
 
 const { DRAVO_HOST_PREFIX: prefix, DRAVO_NUTRITIONS: nutritions } = process.env;
@@ -51,7 +54,9 @@ before(async () => {
   });
   fs.writeFileSync(path.join(work, 'nutritions.json'), JSON.stringify(catalogue));
   servers.open = await startHttpHost(host, ['--nutritions', path.join(work, 'nutritions.json'), '--workers', '2']);
-  servers.token = await startHttpHost(host, ['--token-file', tokenFile, '--allow-origin', 'https://app.example']);
+  servers.token = await startHttpHost(host,
+    ['--token-file', tokenFile, '--allow-origin', 'https://app.example', '--max-sessions', '1']);
+  servers.tight = await startHttpHost(host, ['--session-idle', '50', '--connection-idle', '50']);
 });
 
 after(() => {
@@ -67,12 +72,17 @@ test('the transport refuses what it must and serves what it may', async () => {
   const tokened = await session(servers.token.url, bearer);
   const deleted = await fetch(servers.open.url, { method: 'DELETE', headers: { 'mcp-session-id': ended } });
   assert.equal(deleted.status, 204);
+  const expired = (await post(servers.tight.url, initialize(0, '2025-06-18'))).headers.get('mcp-session-id');
+  assert.match(expired, /^[0-9a-f]{32}$/);
+  await sleep(100);
   for (const [what, server, headers, status, message = ping] of [
     ['a localhost origin', 'open', { 'mcp-session-id': open, origin: 'http://localhost:6274' }, 200],
     ['a foreign origin', 'open', { 'mcp-session-id': open, origin: 'http://evil.example' }, 403],
     ['no session', 'open', {}, 400],
     ['an unknown session', 'open', { 'mcp-session-id': 'f'.repeat(32) }, 404],
     ['an ended session', 'open', { 'mcp-session-id': ended }, 404],
+    ['an expired session', 'tight', { 'mcp-session-id': expired }, 404],
+    ['beyond the session bound', 'token', bearer, 503, initialize(0, '2025-06-18')],
     ['a supported protocol version', 'open', { 'mcp-session-id': open, 'mcp-protocol-version': '2025-03-26' }, 200],
     ['an unsupported protocol version', 'open', { 'mcp-session-id': open, 'mcp-protocol-version': '1999-01-01' }, 400],
     ['a body over the line limit', 'open', { 'mcp-session-id': open }, 413, 'x'.repeat((16 << 20) + 1)],
@@ -88,6 +98,13 @@ test('the transport refuses what it must and serves what it may', async () => {
     if (status === 200) assert.deepEqual(answer.body, { jsonrpc: '2.0', id: 7, result: {} }, what);
     if (status === 401) assert.match(answer.headers.get('www-authenticate'), /^Bearer /, what);
   }
+  // A connection that stalls mid-request is closed without an answer.
+  const stalled = net.connect(Number(new URL(servers.tight.url).port), '127.0.0.1');
+  stalled.write('POST /mcp HTTP/1.1\r\n');
+  let heard = '';
+  stalled.on('data', (chunk) => { heard += chunk; });
+  await once(stalled, 'close');
+  assert.equal(heard, '');
   const get = await fetch(servers.open.url, { headers: { 'mcp-session-id': open, accept: 'text/event-stream' } });
   assert.equal(get.status, 405);
   // A request that asks for progress is answered on an event stream.

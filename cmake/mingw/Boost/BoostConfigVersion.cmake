@@ -1,0 +1,11 @@
+# The version is that of the headers the config file exposes.
+file(STRINGS /usr/include/boost/version.hpp _dravo_boost_version REGEX "^#define BOOST_VERSION [0-9]+")
+string(REGEX MATCH "[0-9]+" _dravo_boost_version "${_dravo_boost_version}")
+math(EXPR _dravo_boost_major "${_dravo_boost_version} / 100000")
+math(EXPR _dravo_boost_minor "${_dravo_boost_version} / 100 % 1000")
+math(EXPR _dravo_boost_patch "${_dravo_boost_version} % 100")
+set(PACKAGE_VERSION ${_dravo_boost_major}.${_dravo_boost_minor}.${_dravo_boost_patch})
+set(PACKAGE_VERSION_COMPATIBLE FALSE)
+if(NOT PACKAGE_VERSION VERSION_LESS PACKAGE_FIND_VERSION)
+  set(PACKAGE_VERSION_COMPATIBLE TRUE)
+endif()
