@@ -1,7 +1,7 @@
 // Loading plug-ins from a folder: the good ones stay loaded and unload in reverse order;
 // broken, export-less and incompatible ones are refused with their reason and disabled.
 #include <dravo-host/plugin_loader.h>
-#include "temp_path.h"
+#include "scratch_dir.h"
 
 #include <qarn/initialization.h>
 #include <qarn/testing.h>
@@ -21,11 +21,11 @@ using Lines = std::vector<std::string>;
 
 class PluginFolder : public ::testing::Test {
  protected:
-  fs::path dir = dravo::testing::UniqueTempPath("plugins");
+  const dravo::testing::ScratchDir scratch;
+  const fs::path& dir = scratch.path;
   Lines reports, events;
 
   void SetUp() override {
-    fs::create_directories(dir);
     for (const char* name : {"good_a", "good_b", "no_export_plugin", "incompatible_plugin"})
       fs::copy_file(fs::path(DRAVO_TEST_PLUGIN_DIR) / (std::string(name) + ".tolm"),
                     dir / (std::string(name) + ".tolm"));
@@ -35,10 +35,7 @@ class PluginFolder : public ::testing::Test {
       events.push_back((reason == Qarn::VInitialization::Load ? "load " : "unload ") + plugin);
     });
   }
-  void TearDown() override {
-    Qarn::testing::setInitPluginHook({});
-    fs::remove_all(dir);
-  }
+  void TearDown() override { Qarn::testing::setInitPluginHook({}); }
   PluginLoader loader(bool keepFailed) {
     return PluginLoader({keepFailed, [this](const std::string& line) { reports.push_back(line); }});
   }

@@ -2,7 +2,7 @@
 // sniffing, quick info and analysis; conversions with their parameters,
 // predicted and written files, the exact log or error, and the points read
 // back from what was written.
-#include "temp_path.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -35,20 +35,15 @@ std::string Sample(const std::string& name) {
   return (fs::path(DRAVO_SAMPLES_DIR) / name).string();
 }
 
-struct ScratchDir {
-  ScratchDir() { fs::create_directories(path); }
-  ~ScratchDir() { fs::remove_all(path); }
-  std::string str() const { return path.string(); }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-  std::vector<std::string> names() const {  // sorted
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  const fs::path path = dravo::testing::UniqueTempPath("demo");
-};
+using dravo::testing::ScratchDir;
+
+std::vector<std::string> SortedNames(const ScratchDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream stream(path, std::ios::binary);
@@ -60,18 +55,15 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-class RecordingProgress : public Brasko::LoaderProgress {
- public:
+struct RecordingProgress : Brasko::LoaderProgress {
   bool openingFile(const std::string& path) override { return record("open: " + path); }
   bool message(const std::string& text) override { return record("message: " + text); }
   bool notice(const std::string& text) override { return record("notice: " + text); }
-  std::string log;
-
- private:
   bool record(const std::string& line) {
     log += line + "\n";
     return true;
   }
+  std::string log;
 };
 
 // Sets name=value pairs separated by '|'.
@@ -133,12 +125,11 @@ void ExpectSamePoints(const std::string& expected, const std::string& actual, do
   const auto want = ReadPoints(expected), got = ReadPoints(actual);
   ASSERT_EQ(want.size(), got.size());
   for (std::size_t i = 0; i < want.size(); ++i) {
-    ASSERT_NEAR(want[i].x, got[i].x, tolerance) << "point " << i;
-    ASSERT_NEAR(want[i].y, got[i].y, tolerance) << "point " << i;
-    ASSERT_NEAR(want[i].z, got[i].z, tolerance) << "point " << i;
-    ASSERT_TRUE(want[i].red == got[i].red && want[i].green == got[i].green &&
-                want[i].blue == got[i].blue)
-        << "colour of point " << i;
+    const auto& [w, g] = std::tie(want[i], got[i]);
+    ASSERT_TRUE(std::abs(w.x - g.x) <= tolerance && std::abs(w.y - g.y) <= tolerance &&
+                std::abs(w.z - g.z) <= tolerance && w.red == g.red && w.green == g.green &&
+                w.blue == g.blue)
+        << "point " << i;
   }
 }
 
@@ -192,18 +183,18 @@ struct Case {
 void Check(const Case& c) {
   const std::string before = ReadBytes(c.input);
   SCOPED_TRACE(c.input + " " + c.settings);
-  ScratchDir out;
+  const ScratchDir out;
   const auto all = MakeDemoNutritions();
   Set(*all[c.nutrition], c.settings);
   const auto written = Words(c.written);
   // An older output is replaced once the new one is complete.
   if (!written.empty()) WriteBytes(out / written[0], "old");
-  const auto result = Convert(*all[c.nutrition], {c.input}, out.str());
+  const auto result = Convert(*all[c.nutrition], {c.input}, out.path.string());
   const std::string opening = "open: " + c.input + "\n";
   EXPECT_EQ(result.error.empty() ? Replace(result.log, opening, "") : result.error,
-            Replace(Replace(c.outcome, "{in}", c.input), "{out}", out.str()));
+            Replace(Replace(c.outcome, "{in}", c.input), "{out}", out.path.string()));
   EXPECT_TRUE(!result.error.empty() || result.log.starts_with(opening)) << result.log;
-  EXPECT_EQ(out.names(), written);
+  EXPECT_EQ(SortedNames(out), written);
   EXPECT_EQ(ReadBytes(c.input), before) << "the input changed";
   std::set<std::string> predicted;
   for (const auto& name : Words(c.written + " " + c.unwritten)) predicted.insert(out / name);
@@ -392,18 +383,18 @@ TEST(Conversion, RefusesToOverwriteAnInputOrWriteTwoInputsToOneFile) {
   WriteBytes(csvFile, "1,2,3\n");
   fs::copy_file(Sample("cloud_ascii.ply"), dir / "loop.ply");
   PlyToXyzNutrition ply;
-  EXPECT_EQ(Convert(ply, {xyzFile, dir / "loop.ply"}, dir.str()).error,
+  EXPECT_EQ(Convert(ply, {xyzFile, dir / "loop.ply"}, dir.path.string()).error,
             "\"" + xyzFile + "\": this output would overwrite the input file \"" + xyzFile +
                 "\"; choose another output directory.");
   XyzToPlyNutrition xyz;
-  EXPECT_EQ(Convert(xyz, {xyzFile, csvFile}, dir.str()).error,
+  EXPECT_EQ(Convert(xyz, {xyzFile, csvFile}, dir.path.string()).error,
             "\"" + xyzFile + "\" and \"" + csvFile + "\" would both be written to \"" +
                 dir / "loop.ply" + "\"; convert them separately.");
   EXPECT_EQ(ReadBytes(xyzFile), "keep me");
   LasConverterNutrition las;  // a host may pass no progress sink
   std::set<std::string> outputs;
-  EXPECT_EQ(las.convert(outputs, dir.str(), {}, {Sample("las_format0.las")}, {}), "");
-  EXPECT_EQ(dir.names(),
+  EXPECT_EQ(las.convert(outputs, dir.path.string(), {}, {Sample("las_format0.las")}, {}), "");
+  EXPECT_EQ(SortedNames(dir),
             (std::vector<std::string>{"las_format0.ply", "loop.csv", "loop.ply", "loop.xyz"}));
 }
 
