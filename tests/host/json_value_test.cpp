@@ -1,5 +1,4 @@
 #include <qarn/mcp/json_value.h>
-#include <qarn/mcp/tool_declaration.h>
 
 #include <gtest/gtest.h>
 
@@ -142,18 +141,6 @@ TEST(JsonValue, ParseErrorsArePlainAndCarryThePosition) {
       std::string(VMCPJsonValue::kMaxDepth, '[') + std::string(VMCPJsonValue::kMaxDepth, ']');
   const VMCPJsonValue copy = VMCPJsonValue::Parse(limit);
   EXPECT_EQ(copy.dump(), limit);
-}
-
-TEST(ToolDeclaration, IsAStandardMcpDeclaration) {
-  auto props = VMCPJsonValue::MakeObject();
-  props["p"] = Qarn::mcp::StringProp("d");
-  props["f"] = Qarn::mcp::StringArrayProp("e");
-  props["b"] = Qarn::mcp::BoolProp("g");
-  EXPECT_EQ(Qarn::mcp::DeclareTool("t", "desc", props, {"p"}).dump(),
-            R"({"name":"t","description":"desc","inputSchema":{"type":"object","properties":)"
-            R"({"p":{"type":"string","description":"d"},"f":{"type":"array","items":)"
-            R"({"type":"string"},"description":"e"},"b":{"type":"boolean","description":"g"}},)"
-            R"("required":["p"]}})");
 }
 
 }  // namespace

@@ -8,12 +8,16 @@ namespace {
 using Qarn::mcp::VMCPJsonValue;
 using Qarn::mcp::VMCPRegistry;
 
-// Declares one tool and answers it with its arguments.
+// Declares one tool, with a property of each kind, and answers it with its arguments.
 struct EchoProvider : Qarn::mcp::VMCPToolProvider {
   EchoProvider(std::string tool, bool& destroyed) : tool(std::move(tool)), destroyed(destroyed) {}
   ~EchoProvider() override { destroyed = true; }
   void declareTools(VMCPJsonValue& tools) override {
-    tools.push_back(Qarn::mcp::DeclareTool(tool, "", VMCPJsonValue::MakeObject(), {}));
+    auto props = VMCPJsonValue::MakeObject();
+    props["p"] = Qarn::mcp::StringProp("d");
+    props["f"] = Qarn::mcp::StringArrayProp("e");
+    props["b"] = Qarn::mcp::BoolProp("g");
+    tools.push_back(Qarn::mcp::DeclareTool(tool, "t", props, {"p"}));
   }
   bool callTool(const std::string& name, const VMCPJsonValue& arguments,
                 const Qarn::mcp::VMCPCallContext&, VMCPJsonValue& result) override {
@@ -28,10 +32,12 @@ TEST(McpRegistry, ListsAcrossProvidersRoutesCallsAndReleasesOnUnregister) {
   bool destroyed[2] = {false, false};
   VMCPRegistry::Register("one", Brasko::MakeStrong<EchoProvider>("first", destroyed[0]));
   VMCPRegistry::Register("two", Brasko::MakeStrong<EchoProvider>("second", destroyed[1]));
+  const std::string schema =
+      R"("description":"t","inputSchema":{"type":"object","properties":{"p":{"type":"string",)"
+      R"("description":"d"},"f":{"type":"array","items":{"type":"string"},"description":"e"},)"
+      R"("b":{"type":"boolean","description":"g"}},"required":["p"]}})";
   EXPECT_EQ(VMCPRegistry::ListTools().dump(),
-            R"([{"name":"first","description":"","inputSchema":{"type":"object","properties":{},)"
-            R"("required":[]}},{"name":"second","description":"","inputSchema":{"type":"object",)"
-            R"("properties":{},"required":[]}}])");
+            R"([{"name":"first",)" + schema + R"(,{"name":"second",)" + schema + "]");
   VMCPJsonValue result;
   EXPECT_TRUE(VMCPRegistry::CallTool("second", VMCPJsonValue("hi"), {}, result));
   EXPECT_EQ(result.asString(), "hi");
