@@ -192,12 +192,6 @@ TEST(Server, AnswersBatchesOnlyUnderTheirRevision) {
 > []
 < {"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid Request: an empty batch."}}
 )");
-  Replay(R"(
-> {"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05"}}
-< {"jsonrpc":"2.0","id":1,"result":{"protocolVersion":"2024-11-05",...
-> [{"jsonrpc":"2.0","id":2,"method":"ping"}]
-< {"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid Request: a message must be a JSON object (batches...
-)");
 }
 
 // Reading in slices: a long line across slices, one over the bound, CRLF, no last newline.

@@ -488,18 +488,6 @@ TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
   EXPECT_EQ(outputs, std::set<std::string>{"a.ply"});
 }
 
-TEST(TileGrid, CountsTilesPerSplitAxisAndNamesOnlyThose) {
-  const auto grid = MakeTileGrid({0, 0, 0}, {500, 260, 10}, {250, 250, 0});
-  EXPECT_EQ(grid.counts, (std::array<std::int64_t, 3>{3, 2, 1}));  // 500 sits on a boundary
-  bool outside = true;
-  EXPECT_EQ(TileOf(grid, {260, 10, 0}, outside), (TileIndex{1, 0, 0}));
-  EXPECT_FALSE(outside);
-  EXPECT_EQ(TileOf(grid, {-5, 900, 0}, outside), (TileIndex{0, 1, 0}));
-  EXPECT_TRUE(outside);
-  const auto z = MakeTileGrid({0, 0, 0}, {600, 600, 50}, {0, 0, 10});
-  EXPECT_EQ(TileFileName("area", z, {0, 0, 4}, "xyz"), "area_tile_4.xyz");
-}
-
 TEST(ClassFilter, ParsesListsAndRejectsNonsense) {
   EXPECT_FALSE(ParseClassFilter("  ").has_value());
   EXPECT_EQ(*ParseClassFilter(" 6 , 2 ,2,255"), (std::set<int>{2, 6, 255}));
