@@ -245,16 +245,28 @@ struct Gate {
 TEST_F(Tools, OnlyRealRunsWaitForARealRun) {
   Gate gate;
   std::tie(throwIn, thrower) = std::tie("convert", gate.passThrough);
+  std::promise<void> firstDone;
   std::atomic<bool> secondAsked{false};
-  registry.add("Second")->outputFiles = [&](auto&&...) { secondAsked = true; };
-  // Seen from the second run's directory only: the first run must not find it.
+  auto second = registry.add("Second");
+  const auto secondCount = Qarn::VParameter::MakeInteger(1);
+  second->addInput("Count", "", secondCount);
+  // Once in, the second run stays in its directory until the first is done.
+  second->outputFiles = [&, done = firstDone.get_future().share()](auto&&...) {
+    secondAsked = true;
+    done.wait_for(std::chrono::seconds(2));
+  };
+  // The last of many names is seen from the second run's directory only: a
+  // first run still checking when the second gets in would find it there.
   fs::create_directories("second");
-  Touch(root / "second" / "missing.txt");
-  expected = {"missing.txt"};
+  for (int i = 0; i < 1000; ++i) expected.insert("missing" + std::to_string(1000 + i));
+  Touch(root / "second" / *expected.rbegin());
   VMCPJsonValue firstResult;
-  std::thread one([&] { firstResult = realRun("out", "Count=5"); });
+  std::thread one([&] {
+    firstResult = realRun("out", "Count=5");
+    firstDone.set_value();
+  });
   gate.entered.get_future().wait();
-  std::thread two([&] { Call("run_nutrition", RealRunArgs("Second", "second")); });
+  std::thread two([&] { Call("run_nutrition", RealRunArgs("Second", "second", "Count=7")); });
   EXPECT_TRUE(Call("run_nutrition", R"({"name":"Tiler","files":["a"]})")["success"].asBool(false));
   EXPECT_EQ(Call("list_nutritions", "{}")["count"], VMCPJsonValue(2));
   // A run in progress shows the values it has set.
@@ -262,16 +274,18 @@ TEST_F(Tools, OnlyRealRunsWaitForARealRun) {
       Call("describe_nutrition", R"({"name":"Tiler"})")["parameters"].asArray()[0]["value"].dump(),
       R"("5")");
   EXPECT_FALSE(Call("run_nutrition", RealRunArgs("Tiler", ""))["success"].asBool(true));
-  // Without the lock the second run reaches its nutrition well within this
-  // wait; with it, it never can, so the wait only bounds how long a fault takes to show.
-  for (int i = 0; i < 200 && !secondAsked; ++i)
+  // Without the lock the second run sets its parameters and reaches its
+  // nutrition well within this wait; with it, it never can, so the wait only
+  // bounds how long a fault takes to show.
+  for (int i = 0; i < 200 && !secondAsked && secondCount->getInteger() == 1; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_FALSE(secondAsked) << "the second run asked its nutrition during the first";
+  EXPECT_EQ(secondCount->getInteger(), 1) << "the second run set its parameters during the first";
   gate.release.set_value();
   one.join();
   two.join();
   EXPECT_TRUE(secondAsked);
-  EXPECT_EQ(firstResult["expected_not_written"].dump(), R"(["missing.txt"])");
+  EXPECT_EQ(firstResult["expected_not_written"].size(), 1000u);
   expectCleanExit("after both runs");
 }
 
