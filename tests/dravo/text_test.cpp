@@ -12,35 +12,35 @@ using dravo::nutrition::ApplyParameterAssignments;
 using dravo::nutrition::ParameterAssignments;
 using dravo::nutrition::ParseParameterArguments;
 
-// Each assignment as [name=value], or the complaint up to the piece it names.
+// Each assignment as [name:value], or the complaint up to the piece it names.
 std::string Parsed(const std::string& text) {
   const auto parsed = ParseParameterArguments(text);
   if (const auto* error = std::get_if<std::string>(&parsed))
     return error->substr(0, error->find(" as"));
   std::string joined;
   for (const auto& [name, value] : std::get<ParameterAssignments>(parsed))
-    joined += "[" + name + "=" + value + "]";
+    joined += "[" + name + ":" + value + "]";
   return joined;
 }
 
 TEST(ParseParameterArguments, SplitsAndContinues) {
   const std::pair<std::string, std::string> cases[] = {
       {"", ""},
-      {"TileLength=250;250;0", "[TileLength=250;250;0]"},
-      {"A=1;", "[A=1]"},
-      {"A=1\nB=2", "[A=1][B=2]"},
-      {"A=1;B=2", "[A=1][B=2]"},
-      {"A=1\nB", "[A=1\nB]"},
-      {"A=1;;2", "[A=1;;2]"},
-      {"A=1;\r\n", "[A=1;]"},
-      {"A=1\r\nB=2\r\n", "[A=1][B=2]"},
-      {"A=1\r\r", "[A=1\r]"},
-      {"A=\r1", "[A=\r1]"},
-      {"A=1\n;B=2", "[A=1][B=2]"},
-      {";A=1", "[A=1]"},
-      {" A = 1 ", "[ A = 1 ]"},
-      {"A=x=y", "[A=x=y]"},
-      {"A=1\tB=2,C=3", "[A=1\tB=2,C=3]"},
+      {"TileLength=250;250;0", "[TileLength:250;250;0]"},
+      {"A=1;", "[A:1]"},
+      {"A=1\nB=2", "[A:1][B:2]"},
+      {"A=1;B=2", "[A:1][B:2]"},
+      {"A=1\nB", "[A:1\nB]"},
+      {"A=1;;2", "[A:1;;2]"},
+      {"A=1;\r\n", "[A:1;]"},
+      {"A=1\r\nB=2\r\n", "[A:1][B:2]"},
+      {"A=1\r\r", "[A:1\r]"},
+      {"A=\r1", "[A:\r1]"},
+      {"A=1\n;B=2", "[A:1][B:2]"},
+      {";A=1", "[A:1]"},
+      {" A = 1 ", "[ A : 1 ]"},
+      {"A=x=y", "[A:x=y]"},
+      {"A=1\tB=2,C=3", "[A:1\tB=2,C=3]"},
       {"foo;A=1", "cannot read \"foo\""},
       {"foo\r\nA=1", "cannot read \"foo\""},
       {";;A=1", "cannot read \"\""},
