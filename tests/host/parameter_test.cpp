@@ -20,7 +20,7 @@ TEST(Parameter, TextRoundTripsAndRejectsLeaveTheOldValue) {
     std::vector<std::string> accepted;  // each must read back as itself
     std::vector<std::string> rejected;
   } cases[] = {
-      {VParameter::MakeBool(true), "true", {"false", "true"}, {"yes", "TRUE", "", " true"}},
+      {VParameter::MakeBool(true), "true", {"true", "false"}, {"yes", "TRUE", "", " true"}},
       {VParameter::MakeInteger(5, 0, 100), "5", {"0", "100", "42"}, {"-1", "101", "4.5", "7x", ""}},
       {VParameter::MakeFloat(0.1),
        "0.1",
@@ -46,12 +46,12 @@ TEST(Parameter, TextRoundTripsAndRejectsLeaveTheOldValue) {
     }
   }
   // Typed reads follow the last text set.
-  EXPECT_TRUE(cases[0].parameter->getBool());
   EXPECT_EQ(cases[1].parameter->getInteger(), 42);
   EXPECT_EQ(cases[2].parameter->getFloat(), 0.1 + 0.2);
   EXPECT_EQ(cases[5].parameter->getVector3(), (VParameter::Vector3{1.5, -2, 3}));
-  ASSERT_TRUE(set(cases[0].parameter, "0"));  // digits are accepted, words written
-  EXPECT_EQ(textOf(cases[0].parameter), "false");
+  ASSERT_TRUE(set(cases[0].parameter, "1"));  // digits are accepted, words written
+  EXPECT_EQ(textOf(cases[0].parameter), "true");
+  EXPECT_TRUE(cases[0].parameter->getBool());
 }
 
 }  // namespace

@@ -488,7 +488,13 @@ TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
   EXPECT_EQ(outputs, std::set<std::string>{"a.ply"});
 }
 
-TEST(ClassFilter, ParsesListsAndRejectsNonsense) {
+// Tiles count per split axis, a bound on a tile edge opening the next one, and
+// are named by the split axes only; the class filter takes a list of bytes.
+TEST(Tiling, CountsAndNamesTilesAndParsesTheClassFilter) {
+  const auto grid = MakeTileGrid({0, 0, 0}, {500, 260, 10}, {250, 250, 0});
+  EXPECT_EQ(grid.counts, (std::array<std::int64_t, 3>{3, 2, 1}));
+  const auto z = MakeTileGrid({0, 0, 0}, {600, 600, 50}, {0, 0, 10});
+  EXPECT_EQ(TileFileName("area", z, {0, 0, 4}, "xyz"), "area_tile_4.xyz");
   EXPECT_FALSE(ParseClassFilter("  ").has_value());
   EXPECT_EQ(*ParseClassFilter(" 6 , 2 ,2,255"), (std::set<int>{2, 6, 255}));
   for (const char* bad : {"2;6", "256", "-1", "2,", "ground"})
