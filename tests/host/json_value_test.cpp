@@ -126,13 +126,10 @@ std::string ParseError(const std::string& text) {
   }
 }
 
+// Other parse errors are pinned where the server and the catalogue reader report them.
 TEST(JsonValue, ParseErrorsArePlainAndCarryThePosition) {
-  EXPECT_EQ(ParseError(R"({"a": tru})"), "Invalid value. at 10");
   EXPECT_EQ(ParseError(""), "The document is empty. at 1");
-  EXPECT_EQ(ParseError("[1e400]"), "Number too big to be stored in double. at 2");
   EXPECT_EQ(ParseError("-1e400"), "Number too big to be stored in double. at 1");
-  EXPECT_EQ(ParseError(std::string(20000, '[') + std::string(20000, ']')),
-            "Nesting is deeper than 512 levels. at 513");
   EXPECT_EQ(ParseError(std::string("{}\0{}", 5)), "A NUL byte is not allowed in JSON text. at 3");
   EXPECT_EQ(ParseError(std::string("[\"a\0\"]", 5)),
             "A NUL byte is not allowed in JSON text. at 4");

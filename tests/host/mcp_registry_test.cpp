@@ -1,37 +1,20 @@
-#include <qarn/mcp/registry.h>
-#include <qarn/mcp/tool_declaration.h>
+#include "fake_tools.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using Qarn::mcp::VMCPJsonValue;
+using dravo::testing::VMCPJsonValue;
 using Qarn::mcp::VMCPRegistry;
 
-// Declares one tool, with a property of each kind, and answers it with its arguments.
-struct EchoProvider : Qarn::mcp::VMCPToolProvider {
-  EchoProvider(std::string tool, bool& destroyed) : tool(std::move(tool)), destroyed(destroyed) {}
-  ~EchoProvider() override { destroyed = true; }
-  void declareTools(VMCPJsonValue& tools) override {
-    auto props = VMCPJsonValue::MakeObject();
-    props["p"] = Qarn::mcp::StringProp("d");
-    props["f"] = Qarn::mcp::StringArrayProp("e");
-    props["b"] = Qarn::mcp::BoolProp("g");
-    tools.push_back(Qarn::mcp::DeclareTool(tool, "t", props, {"p"}));
-  }
-  bool callTool(const std::string& name, const VMCPJsonValue& arguments,
-                const Qarn::mcp::VMCPCallContext&, VMCPJsonValue& result) override {
-    if (name == tool) result = arguments;
-    return name == tool;
-  }
-  std::string tool;
-  bool& destroyed;
-};
-
 TEST(McpRegistry, ListsAcrossProvidersRoutesCallsAndReleasesOnUnregister) {
-  bool destroyed[2] = {false, false};
-  VMCPRegistry::Register("one", Brasko::MakeStrong<EchoProvider>("first", destroyed[0]));
-  VMCPRegistry::Register("two", Brasko::MakeStrong<EchoProvider>("second", destroyed[1]));
+  std::vector<Brasko::WeakPtr<dravo::testing::FakeTools>> providers;
+  for (const std::string tool : {"first", "second"}) {
+    auto provider = Brasko::MakeStrong<dravo::testing::FakeTools>();
+    provider->tools[tool] = [](const VMCPJsonValue& arguments, auto&) { return arguments; };
+    VMCPRegistry::Register(tool, provider);
+    providers.emplace_back(provider);
+  }
   const std::string schema =
       R"("description":"t","inputSchema":{"type":"object","properties":{"p":{"type":"string",)"
       R"("description":"d"},"f":{"type":"array","items":{"type":"string"},"description":"e"},)"
@@ -44,9 +27,9 @@ TEST(McpRegistry, ListsAcrossProvidersRoutesCallsAndReleasesOnUnregister) {
   result = VMCPJsonValue();
   EXPECT_FALSE(VMCPRegistry::CallTool("third", VMCPJsonValue("hi"), {}, result));
   EXPECT_TRUE(result.isNull());
-  VMCPRegistry::Unregister("one");
-  EXPECT_TRUE(destroyed[0] && !destroyed[1]);  // the registry held the only reference
-  VMCPRegistry::Unregister("two");
+  VMCPRegistry::Unregister("first");
+  EXPECT_TRUE(!providers[0].alive() && providers[1].alive());  // it held the only reference
+  VMCPRegistry::Unregister("second");
   EXPECT_TRUE(VMCPRegistry::Names().empty());
 }
 
