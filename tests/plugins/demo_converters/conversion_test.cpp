@@ -435,21 +435,18 @@ TEST(DemoNutritions, DigestOnlyFilesWhoseExtensionAndContentFit) {
   WriteBytes(dir / "text.ply", "1 2 3\n");
   WriteBytes(dir / "crlf.ply", "ply\r\nformat ascii 1.0\r\n");
   const auto all = MakeDemoNutritions();
-  // clang-format off
-  const struct {
-    int nutrition;  // 0 XYZ to PLY, 1 PLY to XYZ, 2 LAS to PLY/XYZ
-    std::string path;
-    bool expected;
-  } cases[] = {
-      {0, Sample("cloud.xyz"), true}, {0, Sample("cloud.csv"), true},
-      {0, dir / "ply_as.xyz", false}, {0, Sample("cloud_ascii.ply"), false},
-      {0, dir / "missing.xyz", false}, {1, Sample("cloud_ascii.ply"), true},
-      {1, Sample("cloud_big_endian.ply"), true}, {1, dir / "crlf.ply", true},
-      {1, dir / "text.ply", false}, {2, Sample("las_format6.las"), true},
-      {2, dir / "points.LAS", true}, {2, dir / "fake.las", false}, {2, Sample("cloud.xyz"), false}};
-  // clang-format on
-  for (const auto& c : cases)
-    EXPECT_EQ(all[c.nutrition]->isDigestible(c.path), c.expected) << c.path;
+  // Per nutrition (XYZ to PLY, PLY to XYZ, LAS to PLY/XYZ): what it digests, what not.
+  const std::vector<std::string> cases[][2] = {
+      {{Sample("cloud.xyz"), Sample("cloud.csv")},
+       {dir / "ply_as.xyz", Sample("cloud_ascii.ply"), dir / "missing.xyz"}},
+      {{Sample("cloud_ascii.ply"), Sample("cloud_big_endian.ply"), dir / "crlf.ply"},
+       {dir / "text.ply"}},
+      {{Sample("las_format6.las"), dir / "points.LAS"}, {dir / "fake.las", Sample("cloud.xyz")}},
+  };
+  for (int nutrition = 0; nutrition < 3; ++nutrition)
+    for (const bool digestible : {true, false})
+      for (const auto& path : cases[nutrition][digestible ? 0 : 1])
+        EXPECT_EQ(all[nutrition]->isDigestible(path), digestible) << path;
 }
 
 TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
