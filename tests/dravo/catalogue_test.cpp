@@ -57,7 +57,7 @@ class Catalogue : public ScratchTest {
   }
 };
 
-TEST_F(Catalogue, ScanReportsRegularTolmTildeFilesDownToDepthTwo) {
+TEST_F(Catalogue, ScanReportsRegularTolmTildeFilesDownToDepthTwoAndNeverFails) {
   for (const char* name : {"top.tolm~", "d/mid.tolm~", "d/d/low.tolm~", "d/d/d/deep.tolm~",
                            "dup/top.tolm~", "x.tolm.tolm~", ".tolm~", "a.TOLM~", "a.tolm",
                            "a.tolm~.bak", "atolm~", "dir.tolm~/in.tolm~", "real/target.bin"})
@@ -72,6 +72,12 @@ TEST_F(Catalogue, ScanReportsRegularTolmTildeFilesDownToDepthTwo) {
   Names expected{"in.tolm~", "low.tolm~", "mid.tolm~", "top.tolm~", "top.tolm~", "x.tolm.tolm~"};
   if (!noLinks) expected.insert(expected.begin() + 1, "link.tolm~");
   EXPECT_EQ(sortedScan(), expected);
+  // A walk that cannot start finds nothing, and fails nothing.
+  for (const std::string& where :
+       {Utf8(root / "absent"), Utf8(root / "top.tolm~"), std::string()}) {
+    Brasko::testing::setExecutableDirOverride(where);
+    EXPECT_EQ(dravo::nutrition::DisabledPlugins().dump(), "[]") << where;
+  }
 }
 
 // Run with a file-system identity that permissions hold back, root or not.
@@ -96,25 +102,25 @@ TEST_F(Catalogue, ScanSkipsDirectoriesThatDenyAccess) {
   EXPECT_EQ(found, (Names{"a.tolm~", "b.tolm~", "c.tolm~"}));
 }
 
-TEST_F(Catalogue, ScanOfAnUnwalkableDirectoryIsEmpty) {
-  for (const std::string& where : {Utf8(root / "absent"), Utf8(file("f.tolm~")), std::string()}) {
-    Brasko::testing::setExecutableDirOverride(where);
-    EXPECT_EQ(dravo::nutrition::DisabledPlugins().dump(), "[]") << where;
-  }
-}
-
-TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrder) {
+// The notes: an empty registry, nothing matched, or disabled plug-ins before either.
+TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrderAndNotesSayWhy) {
+  EXPECT_EQ(list("-", "-").dump(),
+            R"({"success":true,"count":0,"nutritions":[],"note":")" + kEmptyNote + R"("})");
+  EXPECT_EQ(list("", "")["note"].asString(), kEmptyNote);  // empty equals omitted
   // Names around the ASCII letters' edges: only A-Z and a-z fold.
-  // clang-format off
   const struct {
     const char *name, *description, *genre;
     Names extensions;
   } nutritions[] = {
-      {"zMyABCReader", "", "", {"LAS", "las", "xyz"}}, {"Described", "reads aBc", "", {"LAS"}},
-      {"Genred", "", "Abc", {".las"}}, {"ExtOnly", "", "", {"abc"}},
-      {"\xC3\x84rger", "", "", {"las"}}, {"\xC3\xA4rgerlich", "", "", {}},
-      {"@Z[", "", "", {}}, {"{|}~\x7f`", "", "", {}}};
-  // clang-format on
+      {"zMyABCReader", "", "", {"LAS", "las", "xyz"}},
+      {"Described", "reads aBc", "", {"LAS"}},
+      {"Genred", "", "Abc", {".las"}},
+      {"ExtOnly", "", "", {"abc"}},
+      {"\xC3\x84rger", "", "", {"las"}},
+      {"\xC3\xA4rgerlich", "", "", {}},
+      {"@Z[", "", "", {}},
+      {"{|}~\x7f`", "", "", {}},
+  };
   for (const auto& n : nutritions) {
     auto added = registry.add(n.name);
     added->description = n.description;
@@ -123,42 +129,36 @@ TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrder) {
     added->outputExtensions = {"abc"};
   }
   registry.add("Gone")->retire();
-  // clang-format off
   const struct {
-    std::string filter, extension;
-    Names listed;
+    std::string filter, extension, listed;  // the names, each followed by a blank
   } cases[] = {
-      {"-", "", {"zMyABCReader", "Described", "Genred", "ExtOnly", "\xC3\x84rger",
-                 "\xC3\xA4rgerlich", "@Z[", "{|}~\x7f`"}},
-      {"abc", "-", {"zMyABCReader", "Described", "Genred"}},
-      {"", "las", {"zMyABCReader", "\xC3\x84rger"}}, {"-", ".las", {"Genred"}},
-      {"abc", "las", {"zMyABCReader"}}, {"\xC3\xA4RGER", "-", {"\xC3\xA4rgerlich"}},
-      {"z", "-", {"zMyABCReader", "@Z["}}, {"{", "-", {"{|}~\x7f`"}}, {"`", "-", {"{|}~\x7f`"}}};
-  // clang-format on
+      {"-", "",
+       "zMyABCReader Described Genred ExtOnly \xC3\x84rger \xC3\xA4rgerlich @Z[ {|}~\x7f` "},
+      {"abc", "-", "zMyABCReader Described Genred "},
+      {"", "las", "zMyABCReader \xC3\x84rger "},
+      {"-", ".las", "Genred "},
+      {"abc", "las", "zMyABCReader "},
+      {"\xC3\xA4RGER", "-", "\xC3\xA4rgerlich "},
+      {"z", "-", "zMyABCReader @Z[ "},
+      {"{", "-", "{|}~\x7f` "},
+      {"`", "-", "{|}~\x7f` "},
+      {"q", "-", ""},
+      {"-", "x", ""},
+  };
   for (const auto& c : cases) {
     const auto result = list(c.filter, c.extension);
-    Names names;
+    std::string names;
     for (const auto& record : result["nutritions"].asArray())
-      names.push_back(record["name"].asString());
+      names += record["name"].asString() + " ";
     EXPECT_EQ(names, c.listed) << c.filter << '/' << c.extension;
-    EXPECT_EQ(result["count"], VMCPJsonValue(int(names.size())));
-    EXPECT_EQ(KeysOf(result), (Names{"success", "count", "nutritions"}));
+    EXPECT_EQ(result["count"], VMCPJsonValue(int(result["nutritions"].size())));
+    EXPECT_EQ(result["note"].asString(), names.empty() ? kNoMatchNote : "") << names;
   }
   EXPECT_EQ(list("GENRED", "-").dump(),
             R"({"success":true,"count":1,"nutritions":[{"name":"Genred","description":"",)"
             R"("extensions":[".las"],"output_extensions":["abc"],"genres":["Abc"]}]})");
-}
-
-TEST_F(Catalogue, NotesAndTheirPrecedence) {
-  EXPECT_EQ(list("-", "-").dump(),
-            R"({"success":true,"count":0,"nutritions":[],"note":")" + kEmptyNote + R"("})");
-  EXPECT_EQ(list("", "")["note"].asString(), kEmptyNote);  // empty equals omitted
-  EXPECT_EQ(list("x", "-")["note"].asString(), kNoMatchNote);
-  EXPECT_EQ(list("-", "x")["note"].asString(), kNoMatchNote);
-  registry.add("Reader");
-  EXPECT_FALSE(list("-", "-").has("note"));
   file("sub/broken.tolm~");
-  for (const char* filter : {"-", "x"}) {
+  for (const char* filter : {"-", "q"}) {
     const auto result = list(filter, "-");
     EXPECT_EQ(KeysOf(result), (Names{"success", "count", "nutritions", "disabled", "note"}));
     EXPECT_EQ(result["disabled"].dump(), R"(["broken.tolm~"])");
@@ -197,11 +197,12 @@ TEST_F(Catalogue, DescribeListsEverySlotWithItsValueTextAndTheScripts) {
 }
 
 // Names, property kinds and required members are pinned end to end; here the
-// append and the help texts.
-TEST(DeclareTools, AppendsFourSchemasAfterWhatTheArrayHeld) {
+// append, some help texts, and the dispatch by whole exact name only.
+TEST(Provider, AppendsFourSchemasAndAnswersOnlyTheirExactNames) {
+  Qarn::VNutritionMCPTools provider;
   auto tools = VMCPJsonValue::MakeArray();
   tools.push_back(VMCPJsonValue("already there"));
-  Qarn::VNutritionMCPTools().declareTools(tools);
+  provider.declareTools(tools);
   ASSERT_EQ(tools.size(), 5u);
   EXPECT_EQ(tools.asArray()[0].asString(), "already there");
   for (int i = 2; i < 5; ++i)
@@ -214,14 +215,10 @@ TEST(DeclareTools, AppendsFourSchemasAfterWhatTheArrayHeld) {
   EXPECT_EQ(tools.asArray()[1]["inputSchema"]["properties"]["extension"]["description"].asString(),
             "Only list nutritions registered for this input file extension (no dot, e.g. "
             "\"las\" or \"sdc\"). Omit for all.");
-}
-
-TEST(CallTool, AnswersFalseAndLeavesTheResultForAnythingButAWholeExactName) {
-  const auto arguments = VMCPJsonValue::MakeObject();
   for (const char* name : {"List_nutritions", " list_nutritions", "list_nutritions ", "run",
                            "run_nutritions", "", "describe"}) {
     VMCPJsonValue result = 42;
-    EXPECT_FALSE(Qarn::VNutritionMCPTools().callTool(name, arguments, {}, result)) << name;
+    EXPECT_FALSE(provider.callTool(name, VMCPJsonValue::MakeObject(), {}, result)) << name;
     EXPECT_EQ(result, VMCPJsonValue(42)) << name;
   }
 }

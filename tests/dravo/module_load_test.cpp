@@ -1,29 +1,15 @@
 // Loads dravo_mcp_nutrition.tolm by dynamic loading and watches what the
 // host sees: initPlugin(0), Register, then Unregister, initPlugin(1).
-#include <brasko/shared_library.h>
-#include <qarn/initialization.h>
 #include <qarn/mcp/registry.h>
 #include <qarn/mcp/testing.h>
-#include <qarn/testing.h>
+#include "plugin_probe.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace {
 
+using dravo::testing::Names;
 using Qarn::mcp::VMCPRegistry;
-using Names = std::vector<std::string>;
-
-struct CountingInitialization : Qarn::VInitialization {
-  bool IsCompatible(const std::string& apiKey) const override {
-    keys.push_back(apiKey);
-    return answer;
-  }
-  bool answer = true;
-  mutable Names keys;
-};
 
 TEST(ModuleLoad, LoadServeAndUnloadInFixedOrder) {
   Names events;
@@ -41,17 +27,9 @@ TEST(ModuleLoad, LoadServeAndUnloadInFixedOrder) {
                            "Register(dravo-nutrition)"}));
   EXPECT_EQ(VMCPRegistry::Names(), Names{"dravo-nutrition"});
   Brasko::WeakPtr<Qarn::mcp::VMCPToolProvider> provider = VMCPRegistry::Find("dravo-nutrition");
-
   // The export answers what IsCompatible says, and does nothing else.
-  using Export = bool (*)(Qarn::VInitialization*);
-  auto entry =
-      reinterpret_cast<Export>(library.symbol("TOLM_API_2026_OCT_02__dravo_mcp_nutrition"));
-  ASSERT_NE(entry, nullptr);
-  CountingInitialization host;
-  EXPECT_TRUE(entry(&host));
-  host.answer = false;
-  EXPECT_FALSE(entry(&host));
-  EXPECT_EQ(host.keys, (Names{"TOLM_API_VERSION", "TOLM_API_VERSION"}));
+  EXPECT_EQ(dravo::testing::AskExport(library, "TOLM_API_2026_OCT_02__dravo_mcp_nutrition"),
+            (Names{"TOLM_API_VERSION=yes", "TOLM_API_VERSION=no"}));
 
   events.erase(events.begin(), events.begin() + 2);
   library.close();

@@ -5,7 +5,7 @@
 
 #include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 #include <dravo/mcp/nutrition/tools/nutrition_mutex.h>
-#include "temp_path.h"
+#include "scratch_dir.h"
 #include "test_nutrition.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,6 @@ namespace dravo::testing {
 
 namespace fs = std::filesystem;
 using Qarn::mcp::VMCPJsonValue;
-using Names = std::vector<std::string>;
 
 // An object's keys in the order they were first set.
 inline Names KeysOf(const VMCPJsonValue& object) {
@@ -73,24 +72,19 @@ inline bool NutritionMutexIsFree() {
   return free;
 }
 
-// A fresh directory under the system's temporary one is the working
-// directory during the test; the old one is put back after it.
+// A scratch directory is the working directory during the test; the old one
+// is put back after it.
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = UniqueTempPath("tools");
     ASSERT_TRUE(fs::create_directories(root / "out"));
-    root = fs::canonical(root);
     fs::current_path(root);
   }
-  void TearDown() override {
-    fs::current_path(startDir);
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
+  void TearDown() override { fs::current_path(startDir); }
 
   const fs::path startDir = fs::current_path();
-  fs::path root;
+  ScratchDir scratch;
+  const fs::path root = fs::canonical(scratch.path);
   RegisteredObjects registry;
 };
 

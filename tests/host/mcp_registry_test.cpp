@@ -1,46 +1,35 @@
-#include <qarn/mcp/registry.h>
-#include <qarn/mcp/tool_declaration.h>
+#include "fake_tools.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using Qarn::mcp::VMCPJsonValue;
+using dravo::testing::VMCPJsonValue;
 using Qarn::mcp::VMCPRegistry;
 
-// Declares one tool and answers it with its arguments.
-struct EchoProvider : Qarn::mcp::VMCPToolProvider {
-  EchoProvider(std::string tool, bool& destroyed) : tool(std::move(tool)), destroyed(destroyed) {}
-  ~EchoProvider() override { destroyed = true; }
-  void declareTools(VMCPJsonValue& tools) override {
-    tools.push_back(Qarn::mcp::DeclareTool(tool, "", VMCPJsonValue::MakeObject(), {}));
-  }
-  bool callTool(const std::string& name, const VMCPJsonValue& arguments,
-                const Qarn::mcp::VMCPCallContext&, VMCPJsonValue& result) override {
-    if (name == tool) result = arguments;
-    return name == tool;
-  }
-  std::string tool;
-  bool& destroyed;
-};
-
 TEST(McpRegistry, ListsAcrossProvidersRoutesCallsAndReleasesOnUnregister) {
-  bool destroyed[2] = {false, false};
-  VMCPRegistry::Register("one", Brasko::MakeStrong<EchoProvider>("first", destroyed[0]));
-  VMCPRegistry::Register("two", Brasko::MakeStrong<EchoProvider>("second", destroyed[1]));
+  std::vector<Brasko::WeakPtr<dravo::testing::FakeTools>> providers;
+  for (const std::string tool : {"first", "second"}) {
+    auto provider = Brasko::MakeStrong<dravo::testing::FakeTools>();
+    provider->tools[tool] = [](const VMCPJsonValue& arguments, auto&) { return arguments; };
+    VMCPRegistry::Register(tool, provider);
+    providers.emplace_back(provider);
+  }
+  const std::string schema =
+      R"("description":"t","inputSchema":{"type":"object","properties":{"p":{"type":"string",)"
+      R"("description":"d"},"f":{"type":"array","items":{"type":"string"},"description":"e"},)"
+      R"("b":{"type":"boolean","description":"g"}},"required":["p"]}})";
   EXPECT_EQ(VMCPRegistry::ListTools().dump(),
-            R"([{"name":"first","description":"","inputSchema":{"type":"object","properties":{},)"
-            R"("required":[]}},{"name":"second","description":"","inputSchema":{"type":"object",)"
-            R"("properties":{},"required":[]}}])");
+            R"([{"name":"first",)" + schema + R"(,{"name":"second",)" + schema + "]");
   VMCPJsonValue result;
   EXPECT_TRUE(VMCPRegistry::CallTool("second", VMCPJsonValue("hi"), {}, result));
   EXPECT_EQ(result.asString(), "hi");
   result = VMCPJsonValue();
   EXPECT_FALSE(VMCPRegistry::CallTool("third", VMCPJsonValue("hi"), {}, result));
   EXPECT_TRUE(result.isNull());
-  VMCPRegistry::Unregister("one");
-  EXPECT_TRUE(destroyed[0] && !destroyed[1]);  // the registry held the only reference
-  VMCPRegistry::Unregister("two");
+  VMCPRegistry::Unregister("first");
+  EXPECT_TRUE(!providers[0].alive() && providers[1].alive());  // it held the only reference
+  VMCPRegistry::Unregister("second");
   EXPECT_TRUE(VMCPRegistry::Names().empty());
 }
 

@@ -11,29 +11,19 @@
 
 namespace {
 
+using dravo::testing::Names;
+using dravo::testing::NutritionNames;
 using dravo::testing::RegisteredObjects;
 using Qarn::VManagedObject;
 using Qarn::VNutrition;
-
-std::vector<std::string> walk(int lowest, int highest) {
-  std::vector<std::string> names;
-  VManagedObject::iterate(
-      VNutrition::domainType(),
-      [&](int, const Brasko::StrongPtr<VManagedObject>&, const std::string& name) {
-        names.push_back(name);
-        return true;
-      },
-      lowest, highest);
-  return names;
-}
 
 TEST(ObjectRegistry, FindAndIterateByTypeInRegistrationOrder) {
   RegisteredObjects registry;
   registry.add("zeta");
   registry.add("alpha");
   registry.add("mid");
-  EXPECT_EQ(walk(INT32_MIN, INT32_MAX), (std::vector<std::string>{"zeta", "alpha", "mid"}));
-  EXPECT_EQ(walk(1, 1), std::vector<std::string>{"alpha"});
+  EXPECT_EQ(NutritionNames(), (Names{"zeta", "alpha", "mid"}));
+  EXPECT_EQ(NutritionNames(1, 1), Names{"alpha"});
   EXPECT_TRUE(VManagedObject::find(VNutrition::domainType(), "alpha"));
   EXPECT_FALSE(VManagedObject::find(VNutrition::domainType(), "Alpha"));
   EXPECT_FALSE(VManagedObject::find(typeid(int), "alpha"));
@@ -56,7 +46,7 @@ TEST(ObjectRegistry, RegisteringWhileWalkingIsSafe) {
       registry.add("churn");
     }
   });
-  for (int i = 0; i < 2000; ++i) walk(INT32_MIN, INT32_MAX);
+  for (int i = 0; i < 2000; ++i) NutritionNames();
   stop = true;
   churn.join();
   EXPECT_EQ(VManagedObject::registeredCount(VNutrition::domainType()), 0u);

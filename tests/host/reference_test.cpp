@@ -18,13 +18,14 @@ struct Derived : Tracked {
   using Tracked::Tracked;
 };
 
-TEST(References, LastStrongReleaseRunsHookThenDestroys) {
+TEST(References, LastStrongReleaseRunsHookThenDestroysAndRetiredObjectsAreNotAlive) {
   std::vector<std::string> log;
   Brasko::WeakPtr<Tracked> weak;
   {
-    Brasko::StrongPtr<Tracked> a(new Tracked(log));
+    Brasko::StrongPtr<Tracked> a = Brasko::MakeStrong<Derived>(log);
     auto b = a;
     EXPECT_EQ(a->strongCount(), 2);
+    EXPECT_TRUE(Brasko::DynamicCast<Derived>(a));
     weak = b;
     a.reset();
     EXPECT_TRUE(weak.alive());
@@ -33,20 +34,14 @@ TEST(References, LastStrongReleaseRunsHookThenDestroys) {
   EXPECT_EQ(log, (std::vector<std::string>{"final release", "destroyed"}));
   EXPECT_FALSE(weak.alive());
   EXPECT_FALSE(weak.lock());
-}
-
-TEST(References, RetiredIsNotAliveAndFailedCastsHoldNothing) {
-  std::vector<std::string> log;
-  Brasko::StrongPtr<Tracked> base = Brasko::MakeStrong<Derived>(log);
-  EXPECT_TRUE(Brasko::DynamicCast<Derived>(base));
   auto object = Brasko::MakeStrong<Tracked>(log);
   EXPECT_FALSE(Brasko::DynamicCast<Derived>(object));
-  EXPECT_EQ(object->strongCount(), 1);
-  Brasko::WeakPtr<Tracked> weak = object;
+  EXPECT_EQ(object->strongCount(), 1) << "a failed cast holds nothing";
+  weak = object;
   object->retire();
   EXPECT_FALSE(object.alive());
   EXPECT_FALSE(weak.alive());
-  EXPECT_TRUE(log.empty());  // retired, still in memory
+  EXPECT_EQ(log.size(), 2u) << "retired, still in memory";
 }
 
 TEST(References, ConcurrentLockAndReleaseNeverResurrects) {
@@ -62,7 +57,7 @@ TEST(References, ConcurrentLockAndReleaseNeverResurrects) {
     locker.join();
     EXPECT_FALSE(weak.alive());
   }
-  EXPECT_EQ(log.size(), 400u);
+  EXPECT_EQ(log.size(), 400u) << "each destroyed once";
 }
 
 }  // namespace

@@ -1,14 +1,31 @@
-// A nutrition whose behaviour each test scripts with callbacks, and a
-// guard that registers nutritions for one test and removes them after.
+// A nutrition whose behaviour each test scripts with callbacks, a guard that
+// registers nutritions for one test and removes them after, and the registry's
+// nutritions by name.
 #pragma once
 
 #include <qarn/nutrition.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace dravo::testing {
+
+using Names = std::vector<std::string>;
+
+// The registered nutritions' names in registry order, by priority bounds.
+inline Names NutritionNames(int lowest = INT_MIN, int highest = INT_MAX) {
+  Names names;
+  Qarn::VManagedObject::iterate(
+      Qarn::VNutrition::domainType(),
+      [&](int, const Brasko::StrongPtr<Qarn::VManagedObject>&, const std::string& name) {
+        names.push_back(name);
+        return true;
+      },
+      lowest, highest);
+  return names;
+}
 
 class TestNutrition : public Qarn::VNutrition {
  public:

@@ -36,7 +36,6 @@ while IFS='|' read -r args message; do
   grep -q "^usage: dravo-host" "$work/err" || fail "$args: no usage"
   [[ -s $work/out ]] && fail "$args wrote to stdout"
 done <<'CASES'
-bogus|unknown command "bogus"
 call list_nutritions [1]|JSON-ARGS must be a JSON object
 call no_such_tool {}|no plug-in offers a tool "no_such_tool"
 CASES
@@ -44,6 +43,11 @@ expect 2 "dravo-host: JSON-ARGS is not valid JSON: Invalid value." -- \
   "$host" call list_nutritions not-json
 expect 2 "dravo-host: token file \"$work/none\" is missing or its first line is empty" -- \
   "$host" --http 0 --token-file "$work/none"
+
+# A malformed catalogue stops the start, naming the file and the place.
+echo '{"nutritions": [{"name": "x", "slots": [{"name": "s", "type": "vector3", "value": 1}]}]}' >"$work/bad.json"
+expect 2 "dravo-host: $work/bad.json: at nutritions\\[0\\].slots\\[0\\].value: *" -- "$host" --nutritions "$work/bad.json"
+[[ -s $work/out ]] && fail "a malformed catalogue wrote to stdout"
 
 # call: status 0 exactly when the result says success.
 expect 0 "" -- "$host" call list_nutritions '{}' --nutritions "$example"

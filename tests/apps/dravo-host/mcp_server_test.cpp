@@ -4,17 +4,14 @@
 #include <dravo-host/mcp_server.h>
 
 #include <brasko/loader_progress.h>
-#include <qarn/mcp/registry.h>
-#include <qarn/mcp/tool_declaration.h>
+#include "fake_tools.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <future>
-#include <map>
 #include <mutex>
 #include <semaphore>
 #include <sstream>
@@ -27,31 +24,9 @@ namespace {
 
 using dravo::host::McpServer;
 using dravo::host::ServerOptions;
-using Qarn::mcp::VMCPCallContext;
-using Qarn::mcp::VMCPJsonValue;
-using Tool = std::function<VMCPJsonValue(const VMCPJsonValue&, const VMCPCallContext&)>;
-
-// Tools each test scripts, registered under "fake" while the guard lives.
-struct FakeTools : Qarn::mcp::VMCPToolProvider {
-  std::map<std::string, Tool> tools;
-  void declareTools(VMCPJsonValue& list) override {
-    for (const auto& entry : tools)
-      list.push_back(Qarn::mcp::DeclareTool(entry.first, "test", VMCPJsonValue::MakeObject(), {}));
-  }
-  bool callTool(const std::string& name, const VMCPJsonValue& arguments,
-                const VMCPCallContext& context, VMCPJsonValue& result) override {
-    const auto found = tools.find(name);
-    if (found == tools.end()) return false;
-    result = found->second(arguments, context);
-    return true;
-  }
-};
-struct Registered {
-  Brasko::StrongPtr<FakeTools> fake = Brasko::MakeStrong<FakeTools>();
-  Registered() { Qarn::mcp::VMCPRegistry::Register("fake", fake); }
-  ~Registered() { Qarn::mcp::VMCPRegistry::Unregister("fake"); }
-  std::map<std::string, Tool>& operator*() { return fake->tools; }
-};
+using dravo::testing::VMCPCallContext;
+using dravo::testing::VMCPJsonValue;
+using Registered = dravo::testing::RegisteredTools;
 
 const std::string kInitialize =
     R"({"jsonrpc":"2.0","id":"init","method":"initialize","params":{"protocolVersion":"2025-06-18"}})";
@@ -191,12 +166,6 @@ TEST(Server, AnswersBatchesOnlyUnderTheirRevision) {
 > [{"jsonrpc":"2.0","method":"x"},{"jsonrpc":"2.0","method":"y"}]
 > []
 < {"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid Request: an empty batch."}}
-)");
-  Replay(R"(
-> {"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05"}}
-< {"jsonrpc":"2.0","id":1,"result":{"protocolVersion":"2024-11-05",...
-> [{"jsonrpc":"2.0","id":2,"method":"ping"}]
-< {"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid Request: a message must be a JSON object (batches...
 )");
 }
 

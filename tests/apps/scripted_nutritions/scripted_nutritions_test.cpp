@@ -2,7 +2,7 @@
 // does not reach: digestible rules, slot bounds, and malformed files refused
 // with the place of the problem.
 #include <scripted_nutritions/scripted_nutritions.h>
-#include "temp_path.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,8 @@ TEST(ScriptedNutrition, DigestibleRulesAndSlotBounds) {
 }
 
 TEST(ScriptedNutrition, MalformedFilesAreRefusedWithFileAndPosition) {
-  const auto file = dravo::testing::UniqueTempPath("bad.json");
+  const dravo::testing::ScratchDir dir;
+  const auto file = dir.path / "bad.json";
   for (const auto& [document, where] : std::vector<std::pair<std::string, std::string>>{
            {"{\n  \"nutritions\": [\n    {\"name\": \"a\",}\n  ]\n}",
             "line 3, column 18: invalid JSON"},
@@ -71,7 +72,6 @@ TEST(ScriptedNutrition, MalformedFilesAreRefusedWithFileAndPosition) {
           << error.what();
     }
   }
-  std::filesystem::remove(file);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // sniffing, quick info and analysis; conversions with their parameters,
 // predicted and written files, the exact log or error, and the points read
 // back from what was written.
-#include "temp_path.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -35,20 +35,15 @@ std::string Sample(const std::string& name) {
   return (fs::path(DRAVO_SAMPLES_DIR) / name).string();
 }
 
-struct ScratchDir {
-  ScratchDir() { fs::create_directories(path); }
-  ~ScratchDir() { fs::remove_all(path); }
-  std::string str() const { return path.string(); }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-  std::vector<std::string> names() const {  // sorted
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  const fs::path path = dravo::testing::UniqueTempPath("demo");
-};
+using dravo::testing::ScratchDir;
+
+std::vector<std::string> SortedNames(const ScratchDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream stream(path, std::ios::binary);
@@ -60,18 +55,15 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-class RecordingProgress : public Brasko::LoaderProgress {
- public:
+struct RecordingProgress : Brasko::LoaderProgress {
   bool openingFile(const std::string& path) override { return record("open: " + path); }
   bool message(const std::string& text) override { return record("message: " + text); }
   bool notice(const std::string& text) override { return record("notice: " + text); }
-  std::string log;
-
- private:
   bool record(const std::string& line) {
     log += line + "\n";
     return true;
   }
+  std::string log;
 };
 
 // Sets name=value pairs separated by '|'.
@@ -133,12 +125,11 @@ void ExpectSamePoints(const std::string& expected, const std::string& actual, do
   const auto want = ReadPoints(expected), got = ReadPoints(actual);
   ASSERT_EQ(want.size(), got.size());
   for (std::size_t i = 0; i < want.size(); ++i) {
-    ASSERT_NEAR(want[i].x, got[i].x, tolerance) << "point " << i;
-    ASSERT_NEAR(want[i].y, got[i].y, tolerance) << "point " << i;
-    ASSERT_NEAR(want[i].z, got[i].z, tolerance) << "point " << i;
-    ASSERT_TRUE(want[i].red == got[i].red && want[i].green == got[i].green &&
-                want[i].blue == got[i].blue)
-        << "colour of point " << i;
+    const auto& [w, g] = std::tie(want[i], got[i]);
+    ASSERT_TRUE(std::abs(w.x - g.x) <= tolerance && std::abs(w.y - g.y) <= tolerance &&
+                std::abs(w.z - g.z) <= tolerance && w.red == g.red && w.green == g.green &&
+                w.blue == g.blue)
+        << "point " << i;
   }
 }
 
@@ -192,18 +183,18 @@ struct Case {
 void Check(const Case& c) {
   const std::string before = ReadBytes(c.input);
   SCOPED_TRACE(c.input + " " + c.settings);
-  ScratchDir out;
+  const ScratchDir out;
   const auto all = MakeDemoNutritions();
   Set(*all[c.nutrition], c.settings);
   const auto written = Words(c.written);
   // An older output is replaced once the new one is complete.
   if (!written.empty()) WriteBytes(out / written[0], "old");
-  const auto result = Convert(*all[c.nutrition], {c.input}, out.str());
+  const auto result = Convert(*all[c.nutrition], {c.input}, out.path.string());
   const std::string opening = "open: " + c.input + "\n";
   EXPECT_EQ(result.error.empty() ? Replace(result.log, opening, "") : result.error,
-            Replace(Replace(c.outcome, "{in}", c.input), "{out}", out.str()));
+            Replace(Replace(c.outcome, "{in}", c.input), "{out}", out.path.string()));
   EXPECT_TRUE(!result.error.empty() || result.log.starts_with(opening)) << result.log;
-  EXPECT_EQ(out.names(), written);
+  EXPECT_EQ(SortedNames(out), written);
   EXPECT_EQ(ReadBytes(c.input), before) << "the input changed";
   std::set<std::string> predicted;
   for (const auto& name : Words(c.written + " " + c.unwritten)) predicted.insert(out / name);
@@ -392,18 +383,18 @@ TEST(Conversion, RefusesToOverwriteAnInputOrWriteTwoInputsToOneFile) {
   WriteBytes(csvFile, "1,2,3\n");
   fs::copy_file(Sample("cloud_ascii.ply"), dir / "loop.ply");
   PlyToXyzNutrition ply;
-  EXPECT_EQ(Convert(ply, {xyzFile, dir / "loop.ply"}, dir.str()).error,
+  EXPECT_EQ(Convert(ply, {xyzFile, dir / "loop.ply"}, dir.path.string()).error,
             "\"" + xyzFile + "\": this output would overwrite the input file \"" + xyzFile +
                 "\"; choose another output directory.");
   XyzToPlyNutrition xyz;
-  EXPECT_EQ(Convert(xyz, {xyzFile, csvFile}, dir.str()).error,
+  EXPECT_EQ(Convert(xyz, {xyzFile, csvFile}, dir.path.string()).error,
             "\"" + xyzFile + "\" and \"" + csvFile + "\" would both be written to \"" +
                 dir / "loop.ply" + "\"; convert them separately.");
   EXPECT_EQ(ReadBytes(xyzFile), "keep me");
   LasConverterNutrition las;  // a host may pass no progress sink
   std::set<std::string> outputs;
-  EXPECT_EQ(las.convert(outputs, dir.str(), {}, {Sample("las_format0.las")}, {}), "");
-  EXPECT_EQ(dir.names(),
+  EXPECT_EQ(las.convert(outputs, dir.path.string(), {}, {Sample("las_format0.las")}, {}), "");
+  EXPECT_EQ(SortedNames(dir),
             (std::vector<std::string>{"las_format0.ply", "loop.csv", "loop.ply", "loop.xyz"}));
 }
 
@@ -444,21 +435,18 @@ TEST(DemoNutritions, DigestOnlyFilesWhoseExtensionAndContentFit) {
   WriteBytes(dir / "text.ply", "1 2 3\n");
   WriteBytes(dir / "crlf.ply", "ply\r\nformat ascii 1.0\r\n");
   const auto all = MakeDemoNutritions();
-  // clang-format off
-  const struct {
-    int nutrition;  // 0 XYZ to PLY, 1 PLY to XYZ, 2 LAS to PLY/XYZ
-    std::string path;
-    bool expected;
-  } cases[] = {
-      {0, Sample("cloud.xyz"), true}, {0, Sample("cloud.csv"), true},
-      {0, dir / "ply_as.xyz", false}, {0, Sample("cloud_ascii.ply"), false},
-      {0, dir / "missing.xyz", false}, {1, Sample("cloud_ascii.ply"), true},
-      {1, Sample("cloud_big_endian.ply"), true}, {1, dir / "crlf.ply", true},
-      {1, dir / "text.ply", false}, {2, Sample("las_format6.las"), true},
-      {2, dir / "points.LAS", true}, {2, dir / "fake.las", false}, {2, Sample("cloud.xyz"), false}};
-  // clang-format on
-  for (const auto& c : cases)
-    EXPECT_EQ(all[c.nutrition]->isDigestible(c.path), c.expected) << c.path;
+  // Per nutrition (XYZ to PLY, PLY to XYZ, LAS to PLY/XYZ): what it digests, what not.
+  const std::vector<std::string> cases[][2] = {
+      {{Sample("cloud.xyz"), Sample("cloud.csv")},
+       {dir / "ply_as.xyz", Sample("cloud_ascii.ply"), dir / "missing.xyz"}},
+      {{Sample("cloud_ascii.ply"), Sample("cloud_big_endian.ply"), dir / "crlf.ply"},
+       {dir / "text.ply"}},
+      {{Sample("las_format6.las"), dir / "points.LAS"}, {dir / "fake.las", Sample("cloud.xyz")}},
+  };
+  for (int nutrition = 0; nutrition < 3; ++nutrition)
+    for (const bool digestible : {true, false})
+      for (const auto& path : cases[nutrition][digestible ? 0 : 1])
+        EXPECT_EQ(all[nutrition]->isDigestible(path), digestible) << path;
 }
 
 TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
@@ -497,19 +485,13 @@ TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
   EXPECT_EQ(outputs, std::set<std::string>{"a.ply"});
 }
 
-TEST(TileGrid, CountsTilesPerSplitAxisAndNamesOnlyThose) {
+// Tiles count per split axis, a bound on a tile edge opening the next one, and
+// are named by the split axes only; the class filter takes a list of bytes.
+TEST(Tiling, CountsAndNamesTilesAndParsesTheClassFilter) {
   const auto grid = MakeTileGrid({0, 0, 0}, {500, 260, 10}, {250, 250, 0});
-  EXPECT_EQ(grid.counts, (std::array<std::int64_t, 3>{3, 2, 1}));  // 500 sits on a boundary
-  bool outside = true;
-  EXPECT_EQ(TileOf(grid, {260, 10, 0}, outside), (TileIndex{1, 0, 0}));
-  EXPECT_FALSE(outside);
-  EXPECT_EQ(TileOf(grid, {-5, 900, 0}, outside), (TileIndex{0, 1, 0}));
-  EXPECT_TRUE(outside);
+  EXPECT_EQ(grid.counts, (std::array<std::int64_t, 3>{3, 2, 1}));
   const auto z = MakeTileGrid({0, 0, 0}, {600, 600, 50}, {0, 0, 10});
   EXPECT_EQ(TileFileName("area", z, {0, 0, 4}, "xyz"), "area_tile_4.xyz");
-}
-
-TEST(ClassFilter, ParsesListsAndRejectsNonsense) {
   EXPECT_FALSE(ParseClassFilter("  ").has_value());
   EXPECT_EQ(*ParseClassFilter(" 6 , 2 ,2,255"), (std::set<int>{2, 6, 255}));
   for (const char* bad : {"2;6", "256", "-1", "2,", "ground"})
