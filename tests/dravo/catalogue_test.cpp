@@ -3,9 +3,6 @@
 #include <dravo/mcp/nutrition/tools/disabled_plugins.h>
 #include "tool_fixture.h"
 
-#include <brasko/executable_dir.h>
-#include <brasko/testing.h>
-
 #include <algorithm>
 
 #if defined(__linux__)
@@ -26,36 +23,22 @@ const std::string kEmptyNote =
 const std::string kNoMatchNote =
     "Nothing matched. Call it again without a filter/extension to see everything there is.";
 
-// The scratch directory is also what getExecutableDir reports.
-class Catalogue : public ScratchTest {
- protected:
-  void SetUp() override {
-    ScratchTest::SetUp();
-    Brasko::testing::setExecutableDirOverride(Utf8(root));
-  }
-  void TearDown() override {
-    Brasko::testing::setExecutableDirOverride(std::nullopt);
-    ScratchTest::TearDown();
-  }
-  fs::path file(const fs::path& relative) {
-    fs::create_directories((root / relative).parent_path());
-    Touch(root / relative);
-    return root / relative;
-  }
-  static Names sortedScan() {  // the walk keeps the file system's order
-    Names names;
-    const auto found = dravo::nutrition::DisabledPlugins();
-    for (const auto& name : found.asArray()) names.push_back(name.asString());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  static VMCPJsonValue list(const std::string& filter, const std::string& extension) {
-    auto arguments = VMCPJsonValue::MakeObject();
-    if (filter != "-") arguments["filter"] = filter;  // "-": leave it out
-    if (extension != "-") arguments["extension"] = extension;
-    return Call("list_nutritions", arguments);
-  }
-};
+using Catalogue = ScratchTest;
+
+Names SortedScan() {  // the walk keeps the file system's order
+  Names names;
+  const auto found = dravo::nutrition::DisabledPlugins();
+  for (const auto& name : found.asArray()) names.push_back(name.asString());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+VMCPJsonValue List(const std::string& filter, const std::string& extension) {
+  auto arguments = VMCPJsonValue::MakeObject();
+  if (filter != "-") arguments["filter"] = filter;  // "-": leave it out
+  if (extension != "-") arguments["extension"] = extension;
+  return Call("list_nutritions", arguments);
+}
 
 TEST_F(Catalogue, ScanReportsRegularTolmTildeFilesDownToDepthTwoAndNeverFails) {
   for (const char* name : {"top.tolm~", "d/mid.tolm~", "d/d/low.tolm~", "d/d/d/deep.tolm~",
@@ -71,7 +54,7 @@ TEST_F(Catalogue, ScanReportsRegularTolmTildeFilesDownToDepthTwoAndNeverFails) {
   }
   Names expected{"in.tolm~", "low.tolm~", "mid.tolm~", "top.tolm~", "top.tolm~", "x.tolm.tolm~"};
   if (!noLinks) expected.insert(expected.begin() + 1, "link.tolm~");
-  EXPECT_EQ(sortedScan(), expected);
+  EXPECT_EQ(SortedScan(), expected);
   // A walk that cannot start finds nothing, and fails nothing.
   for (const std::string& where :
        {Utf8(root / "absent"), Utf8(root / "top.tolm~"), std::string()}) {
@@ -93,7 +76,7 @@ TEST_F(Catalogue, ScanSkipsDirectoriesThatDenyAccess) {
 #endif
   std::error_code denied;
   fs::directory_iterator probe(root / "locked", denied);
-  const Names found = denied ? sortedScan() : Names{};
+  const Names found = denied ? SortedScan() : Names{};
 #if defined(__linux__)
   setfsuid(previous);
 #endif
@@ -104,9 +87,9 @@ TEST_F(Catalogue, ScanSkipsDirectoriesThatDenyAccess) {
 
 // The notes: an empty registry, nothing matched, or disabled plug-ins before either.
 TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrderAndNotesSayWhy) {
-  EXPECT_EQ(list("-", "-").dump(),
+  EXPECT_EQ(List("-", "-").dump(),
             R"({"success":true,"count":0,"nutritions":[],"note":")" + kEmptyNote + R"("})");
-  EXPECT_EQ(list("", "")["note"].asString(), kEmptyNote);  // empty equals omitted
+  EXPECT_EQ(List("", "")["note"].asString(), kEmptyNote);  // empty equals omitted
   // Names around the ASCII letters' edges: only A-Z and a-z fold.
   const struct {
     const char *name, *description, *genre;
@@ -146,7 +129,7 @@ TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrderAndNotesSayWhy) {
       {"-", "x", ""},
   };
   for (const auto& c : cases) {
-    const auto result = list(c.filter, c.extension);
+    const auto result = List(c.filter, c.extension);
     std::string names;
     for (const auto& record : result["nutritions"].asArray())
       names += record["name"].asString() + " ";
@@ -154,12 +137,12 @@ TEST_F(Catalogue, FilterAndExtensionSelectInRegistryOrderAndNotesSayWhy) {
     EXPECT_EQ(result["count"], VMCPJsonValue(int(result["nutritions"].size())));
     EXPECT_EQ(result["note"].asString(), names.empty() ? kNoMatchNote : "") << names;
   }
-  EXPECT_EQ(list("GENRED", "-").dump(),
+  EXPECT_EQ(List("GENRED", "-").dump(),
             R"({"success":true,"count":1,"nutritions":[{"name":"Genred","description":"",)"
             R"("extensions":[".las"],"output_extensions":["abc"],"genres":["Abc"]}]})");
   file("sub/broken.tolm~");
   for (const char* filter : {"-", "q"}) {
-    const auto result = list(filter, "-");
+    const auto result = List(filter, "-");
     EXPECT_EQ(KeysOf(result), (Names{"success", "count", "nutritions", "disabled", "note"}));
     EXPECT_EQ(result["disabled"].dump(), R"(["broken.tolm~"])");
     EXPECT_EQ(result["note"].asString(), kDisabledNote);
