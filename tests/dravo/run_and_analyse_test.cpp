@@ -180,8 +180,7 @@ TEST_F(Tools, RealRunFailuresRestoreTheDirectoryAndFreeTheLock) {
 
 // The system's own wording after the colon is pinned end to end.
 TEST_F(Tools, UnusableOutputDirFailsAfterTheArgumentsWithoutAskingTheNutrition) {
-  file("plain file");
-  for (const auto& directory : {root / "does not exist" / "deeper", root / "plain file"}) {
+  for (const auto& directory : {root / "does not exist" / "deeper", file("plain file")}) {
     EXPECT_TRUE(realRun(directory.string(), "Count=3")["error"].asString().starts_with(
         "Cannot use output_path \"" + directory.string() + "\": "));
     EXPECT_EQ(count->getInteger(), 3);  // applied before the directory change
