@@ -134,7 +134,9 @@ TEST_F(Tools, RealRunConvertsInsideOutputPathAndReportsWhatLanded) {
             R"({"success":true,"name":"Tiler","preview":false,"output_files":[],"log":[]})");
 }
 
-TEST_F(Tools, RealRunFailuresRestoreTheDirectoryAndFreeTheLock) {
+// A real run's or an analysis' failures, from the arguments, the conversion's
+// own error text or an exception.
+TEST_F(Tools, FailuresRestoreTheDirectoryAndFreeTheLock) {
   const std::string marker = "No CPU implementation";
   const auto logged = [](const std::string& error) {
     return R"({"success":false,"error":)" + VMCPJsonValue(error).dump() + R"(,"log":)" + kLog + "}";
@@ -155,6 +157,7 @@ TEST_F(Tools, RealRunFailuresRestoreTheDirectoryAndFreeTheLock) {
     std::size_t asked;
     std::string throwIn = "-";
     std::function<void()> thrower = {};
+    std::string tool = "run_nutrition";
   } cases[] = {
       {"foo;Count=5", "", cannotRead, 1, 0},
       {"Count=8", "<b>Bad</b> header\n", logged("Bad header"), 8, 2},
@@ -166,12 +169,17 @@ TEST_F(Tools, RealRunFailuresRestoreTheDirectoryAndFreeTheLock) {
       {"Count=9", "", Failure("Conversion failed: <b>kept</b>"), 9, 1, "outputs", logicError},
       {"", "", Failure("Conversion failed with an unknown error."), 9, 2, "convert",
        [] { throw 42; }},
+      {"", "", Failure("Analysis failed: bad path"), 9, 1, "digestible",
+       [] { throw std::out_of_range("bad path"); }, "analyse_nutrition"},
+      {"", "", Failure("Analysis failed with an unknown error."), 9, 3, "analyse", [] { throw 7; },
+       "analyse_nutrition"},
   };
   expected = {"a.out"};
   for (const auto& c : cases) {
     std::tie(errorText, throwIn, thrower) = std::tie(c.errorText, c.throwIn, c.thrower);
     calls.clear();
-    EXPECT_EQ(realRun("out", c.arguments).dump(), c.result) << c.errorText << c.throwIn;
+    EXPECT_EQ(Call(c.tool, RealRunArgs("Tiler", "out", c.arguments)).dump(), c.result)
+        << c.errorText << c.throwIn;
     EXPECT_EQ(count->getInteger(), c.count) << c.result;
     EXPECT_EQ(calls.size(), c.asked) << c.result;
     expectCleanExit(c.result);
@@ -189,7 +197,7 @@ TEST_F(Tools, UnusableOutputDirFailsAfterTheArgumentsWithoutAskingTheNutrition) 
   }
 }
 
-TEST_F(Tools, AnalyseAsksInFixedOrderUnderTheLockAndTurnsExceptionsIntoFailures) {
+TEST_F(Tools, AnalyseAsksInFixedOrderUnderTheLock) {
   EXPECT_EQ(
       Call("analyse_nutrition", R"({"name":"Tiler","files":["b.las","A.txt","b.las",""]})").dump(),
       R"({"success":true,"name":"Tiler","quickinfo":"3 files",)"
@@ -198,20 +206,6 @@ TEST_F(Tools, AnalyseAsksInFixedOrderUnderTheLockAndTurnsExceptionsIntoFailures)
   EXPECT_EQ(calls,
             (Names{"digestible A.txt, locked, in .", "digestible b.las, locked, in .",
                    "quickinfo A.txt,b.las, locked, in .", "analyse A.txt,b.las, locked, in ."}));
-  const struct {
-    const char* throwIn;
-    std::function<void()> thrower;
-    std::string error;
-  } failures[] = {
-      {"digestible", [] { throw std::out_of_range("bad path"); }, "Analysis failed: bad path"},
-      {"analyse", [] { throw 7; }, "Analysis failed with an unknown error."},
-  };
-  for (const auto& c : failures) {
-    std::tie(throwIn, thrower) = std::tie(c.throwIn, c.thrower);
-    EXPECT_EQ(Call("analyse_nutrition", R"({"name":"Tiler","files":["a.las"]})").dump(),
-              Failure(c.error));
-    expectCleanExit(c.error);
-  }
 }
 
 // A conversion that stops half way until the test lets it go on.
