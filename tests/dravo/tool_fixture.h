@@ -1,6 +1,6 @@
 // Shared pieces of the module's tests: tool calls through the provider, a
-// scratch directory that is the working directory for one test, and a probe
-// of the module-wide lock.
+// scratch directory that is the working directory and the executable's
+// directory for one test, and a probe of the module-wide lock.
 #pragma once
 
 #include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
@@ -8,6 +8,7 @@
 #include "scratch_dir.h"
 #include "test_nutrition.h"
 
+#include <brasko/testing.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -72,15 +73,24 @@ inline bool NutritionMutexIsFree() {
   return free;
 }
 
-// A scratch directory is the working directory during the test; the old one
-// is put back after it.
+// A scratch directory is the working directory and what getExecutableDir
+// reports during the test; the old ones are put back after it.
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(fs::create_directories(root / "out"));
     fs::current_path(root);
+    Brasko::testing::setExecutableDirOverride(Utf8(root));
   }
-  void TearDown() override { fs::current_path(startDir); }
+  void TearDown() override {
+    Brasko::testing::setExecutableDirOverride(std::nullopt);
+    fs::current_path(startDir);
+  }
+  fs::path file(const fs::path& relative) {
+    fs::create_directories((root / relative).parent_path());
+    Touch(root / relative);
+    return root / relative;
+  }
 
   const fs::path startDir = fs::current_path();
   ScratchDir scratch;
