@@ -221,6 +221,7 @@ TEST(MalformedInput, FailsWithTheFileNamedAndWritesNothing) {
     std::string extension, bytes, message;  // the error after the quoted input path
   } cases[] = {
       {"ply", "plx\nformat ascii 1.0\n", "not a PLY file (no \"ply\" magic)."},
+      {"ply", "", "not a PLY file (no \"ply\" magic)."},
       {"ply", Ply("binary_middle_endian", "end_header\n"),
        "unknown PLY format \"binary_middle_endian\"."},
       {"ply", Ply("ascii", "element vertex 1\n" + kXyz), "the PLY header ends without end_header."},
