@@ -88,19 +88,15 @@ TEST(JsonValue, ManyMembersKeepTheirOrderAndAreFound) {
 }
 
 TEST(JsonValue, MutatingAccessConvertsOnlyNull) {
-  VMCPJsonValue null, list;
+  VMCPJsonValue null;  // a null member taking a push_back is in the deep-copy case
   null["k"] = 1;
-  list.push_back(VMCPJsonValue(1));
-  EXPECT_EQ(null.dump() + list.dump(), R"({"k":1}[1])");
+  EXPECT_EQ(null.dump(), R"({"k":1})");
   for (VMCPJsonValue value : {VMCPJsonValue("s"), VMCPJsonValue(false), VMCPJsonValue(2.5),
                               VMCPJsonValue::MakeArray(), VMCPJsonValue::MakeObject()}) {
     const auto before = value.dump();
-    if (!value.isObject()) {
-      EXPECT_THROW(value["k"], std::logic_error) << before;
-    }
-    if (!value.isArray()) {
+    if (!value.isObject()) EXPECT_THROW(value["k"], std::logic_error) << before;
+    if (!value.isArray())
       EXPECT_THROW(value.push_back(VMCPJsonValue(1)), std::logic_error) << before;
-    }
     EXPECT_EQ(value.dump(), before) << "left as it was";
   }
 }
