@@ -94,9 +94,12 @@ TEST(JsonValue, MutatingAccessConvertsOnlyNull) {
   for (VMCPJsonValue value : {VMCPJsonValue("s"), VMCPJsonValue(false), VMCPJsonValue(2.5),
                               VMCPJsonValue::MakeArray(), VMCPJsonValue::MakeObject()}) {
     const auto before = value.dump();
-    if (!value.isObject()) EXPECT_THROW(value["k"], std::logic_error) << before;
-    if (!value.isArray())
+    if (!value.isObject()) {
+      EXPECT_THROW(value["k"], std::logic_error) << before;
+    }
+    if (!value.isArray()) {
       EXPECT_THROW(value.push_back(VMCPJsonValue(1)), std::logic_error) << before;
+    }
     EXPECT_EQ(value.dump(), before) << "left as it was";
   }
 }
