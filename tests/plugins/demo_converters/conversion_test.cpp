@@ -294,8 +294,7 @@ TEST(MalformedInput, FailsWithTheFileNamedAndWritesNothing) {
 TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
   ScratchDir in;
   WriteInputs(in);
-  const std::string ply = "ply\nformat binary_little_endian 1.0\n",
-                    ascii = "ply\nformat ascii 1.0\n";
+  const std::string ply = Ply("binary_little_endian", ""), ascii = Ply("ascii", "");
   const std::string las =
       "message: \"{in}\": wrote 3000 of 3000 points into 1 file(s); 0 left "
       "out by the class filter.\n";
