@@ -7,19 +7,15 @@ namespace {
 using Qarn::mcp::VMCPJsonValue;
 
 TEST(JsonValue, CopiesAndAppendedValuesAreDeep) {
-  auto a = VMCPJsonValue::MakeObject();
-  a["list"].push_back(VMCPJsonValue(1));
+  auto item = VMCPJsonValue::MakeArray(), a = VMCPJsonValue::MakeObject();
+  item.push_back(VMCPJsonValue(1));
+  a["list"].push_back(item);  // an lvalue is copied, not moved from
   auto b = a;
   b["list"].push_back(VMCPJsonValue(2));
   b["new"] = "x";
-  EXPECT_EQ(a.dump(), R"({"list":[1]})");
-  EXPECT_EQ(b.dump(), R"({"list":[1,2],"new":"x"})");
-  auto list = VMCPJsonValue::MakeArray(), item = VMCPJsonValue::MakeArray();
-  item.push_back(VMCPJsonValue(1));
-  list.push_back(item);  // an lvalue is copied, not moved from
-  item.push_back(VMCPJsonValue(2));
-  EXPECT_EQ(list.dump(), "[[1]]");
-  EXPECT_EQ(item.dump(), "[1,2]");
+  item.push_back(VMCPJsonValue(3));
+  EXPECT_EQ(a.dump() + item.dump(), R"({"list":[[1]]}[1,3])");
+  EXPECT_EQ(b.dump(), R"({"list":[[1],2],"new":"x"})");
 }
 
 TEST(JsonValue, ReadsGiveTheDefaultForMissingOrOtherKinds) {
@@ -28,14 +24,13 @@ TEST(JsonValue, ReadsGiveTheDefaultForMissingOrOtherKinds) {
   EXPECT_EQ(object["missing"].kind, VMCPJsonValue::Null);
   EXPECT_FALSE(object.has("missing"));
   EXPECT_EQ(object["missing"]["deeper"].asString("d"), "d");
-  EXPECT_EQ(object["a"]["not an object"].asString(), "");
   EXPECT_TRUE(object["missing"].asArray().empty());
   EXPECT_EQ(object["s"].asString(), "t");
   EXPECT_EQ(object["a"].asString("def"), "def");
   EXPECT_FALSE(object["b"].asBool(true));
-  EXPECT_TRUE(object["s"].asBool());
-  EXPECT_TRUE(object["missing"].asBool(true));
-  for (const char* key : {"missing", "n", "s"}) EXPECT_FALSE(object[key].asBool(false)) << key;
+  for (const char* key : {"missing", "n", "s"})  // the fallback is true unless given
+    EXPECT_EQ(std::pair(object[key].asBool(), object[key].asBool(false)), std::pair(true, false))
+        << key;
   const VMCPJsonValue scalar = 3;
   EXPECT_EQ(scalar["x"].kind, VMCPJsonValue::Null);  // const subscript on a non-object
 }
@@ -57,10 +52,7 @@ TEST(JsonValue, QuotedDumpIsTheQuotedTextAndInvalidUtf8IsReplaced) {
       {"123456789", R"("123456789")"},
       {"q\"b\\n\n\x01", R"("q\"b\\n\n\u0001")"},
       {"caf\xc3\xa9", "\"caf\xc3\xa9\""},
-      {"a\xff"
-       "b",
-       "\"a\xef\xbf\xbd"
-       "b\""},
+      {"a\xff!", "\"a\xef\xbf\xbd!\""},
       {std::string("x\xe2\x82", 3) + std::string(20, 'y'), nullptr},  // cut short, on the heap
   };
   for (const auto& c : cases) {
@@ -88,20 +80,17 @@ TEST(JsonValue, ManyMembersKeepTheirOrderAndAreFound) {
   EXPECT_EQ(object.size(), 99u);
   EXPECT_EQ(object.members()[49].key, "50");
   EXPECT_EQ(object["50"].asString(), "again");
-  EXPECT_EQ(object["0"].asInt(), 0);
   EXPECT_FALSE(object.has("7"));
   const auto copy = VMCPJsonValue::Parse(object.dump());
-  for (std::size_t i = 0; i < object.size(); ++i)  // in the same order
-    EXPECT_EQ(copy.members()[i].key, object.members()[i].key);
+  EXPECT_EQ(copy.dump(), object.dump());  // in the same order
   EXPECT_TRUE(copy == object);
   EXPECT_EQ(VMCPJsonValue::Parse(R"({"k":1,"k":2})")["k"].asInt(), 2);
 }
 
 TEST(JsonValue, MutatingAccessConvertsOnlyNull) {
-  VMCPJsonValue null, list;
+  VMCPJsonValue null;  // a null member taking a push_back is in the deep-copy case
   null["k"] = 1;
-  list.push_back(VMCPJsonValue(1));
-  EXPECT_EQ(null.dump() + list.dump(), R"({"k":1}[1])");
+  EXPECT_EQ(null.dump(), R"({"k":1})");
   for (VMCPJsonValue value : {VMCPJsonValue("s"), VMCPJsonValue(false), VMCPJsonValue(2.5),
                               VMCPJsonValue::MakeArray(), VMCPJsonValue::MakeObject()}) {
     const auto before = value.dump();

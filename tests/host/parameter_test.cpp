@@ -37,7 +37,6 @@ TEST(Parameter, TextRoundTripsAndRejectsLeaveTheOldValue) {
     for (const auto& text : c.accepted) {
       EXPECT_TRUE(set(c.parameter, text)) << text;
       EXPECT_EQ(textOf(c.parameter), text);
-      EXPECT_TRUE(set(c.parameter, textOf(c.parameter)));
     }
     const std::string before = textOf(c.parameter);
     for (const auto& text : c.rejected) {
