@@ -3,7 +3,7 @@
 // Environment: DRAVO_HOST_PREFIX (an install tree), DRAVO_NUTRITIONS (JSON).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawnSync } from 'node:child_process';
+import { execFile } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
 import net from 'node:net';
@@ -37,8 +37,7 @@ async function session(url, headers = {}) {
   assert.equal(init.status, 200, init.text);
   const id = init.headers.get('mcp-session-id');
   assert.match(id, /^[0-9a-f]{32}$/);
-  const ack = await post(url, rpc(undefined, 'notifications/initialized'), { 'mcp-session-id': id, ...headers });
-  assert.equal(ack.status, 202);
+  await post(url, rpc(undefined, 'notifications/initialized'), { 'mcp-session-id': id, ...headers });
   return id;
 }
 
@@ -72,8 +71,7 @@ test('the transport refuses what it must and serves what it may', async () => {
   const tokened = await session(servers.token.url, bearer);
   const deleted = await fetch(servers.open.url, { method: 'DELETE', headers: { 'mcp-session-id': ended } });
   assert.equal(deleted.status, 204);
-  const expired = (await post(servers.tight.url, initialize(0, '2025-06-18'))).headers.get('mcp-session-id');
-  assert.match(expired, /^[0-9a-f]{32}$/);
+  const expired = await session(servers.tight.url);
   await sleep(100);
   for (const [what, server, headers, status, message = ping] of [
     ['a localhost origin', 'open', { 'mcp-session-id': open, origin: 'http://localhost:6274' }, 200],
@@ -113,11 +111,14 @@ test('the transport refuses what it must and serves what it may', async () => {
   assert.equal(streamed.text, 'event: message\ndata: {"jsonrpc":"2.0","id":"p","result":{}}\n\n');
 });
 
-test('the conformance scenarios for a tools-only server pass', () => {
+// Run without blocking: a blocked event loop would miss the server closing
+// idle connections, and the next test would send on one of them.
+test('the conformance scenarios for a tools-only server pass', async () => {
   const conformance = path.join('node_modules', '@modelcontextprotocol', 'conformance', 'dist', 'index.js');
   for (const scenario of ['server-initialize', 'ping', 'tools-list', 'dns-rebinding-protection']) {
-    const run = spawnSync(process.execPath, [conformance, 'server', '--url', servers.open.url, '--scenario', scenario],
-      { encoding: 'utf8' });
+    const run = await new Promise((resolve) => execFile(process.execPath,
+      [conformance, 'server', '--url', servers.open.url, '--scenario', scenario],
+      (error, stdout, stderr) => resolve({ status: error ? error.code : 0, stdout, stderr })));
     assert.equal(run.status, 0, `${scenario}:\n${run.stdout}${run.stderr}`);
     assert.match(run.stdout, / 0 failed, 0 warnings/, scenario);
   }

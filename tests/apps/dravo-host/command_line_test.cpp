@@ -17,6 +17,9 @@ TEST(CommandLine, ParsesToACommandOrSaysWhatWasWrong) {
   const std::string workers = "--workers takes a number from 1 to 64, not ";
   const std::string http = "--http takes [HOST:]PORT with PORT from 0 to 65535, not ";
   const std::string remote = " needs --allow-remote and --token-file";
+  const std::string sessions = "--max-sessions takes a number from 1 to 4096, not ";
+  const std::string sessionIdle = "--session-idle takes milliseconds from 1 to 86400000, not ";
+  const std::string connectionIdle = "--connection-idle takes milliseconds from 1 to 3600000, not ";
   for (const auto& [args, wrong] : std::vector<std::pair<Args, std::string>>{
            {{"bogus"}, "unknown command \"bogus\""},
            {{"--frob"}, "unknown option \"--frob\""},
@@ -27,12 +30,17 @@ TEST(CommandLine, ParsesToACommandOrSaysWhatWasWrong) {
            {{"--workers", "0"}, workers + "\"0\""},
            {{"--workers", "3x"}, workers + "\"3x\""},
            {{"--workers", "65"}, workers + "\"65\""},
+           {{"--max-sessions", "4097"}, sessions + "\"4097\""},
+           {{"--session-idle", "86400001"}, sessionIdle + "\"86400001\""},
+           {{"--connection-idle", "3600001"}, connectionIdle + "\"3600001\""},
            {{"--http", "65536"}, http + "\"65536\""},
            {{"--http", ":80"}, http + "\":80\""},
            {{"--http", "[::1:80"}, http + "\"[::1:80\""},
            {{"--http", "0.0.0.0:80", "--allow-remote"}, "serving on \"0.0.0.0\"" + remote},
            {{"--http", "10.0.0.1:80", "--token-file", "t"}, "serving on \"10.0.0.1\"" + remote},
            {{"--allow-remote"}, "--allow-origin, --allow-remote and --token-file go with --http"},
+           {{"--session-idle", "5"},
+            "--max-sessions, --session-idle and --connection-idle go with --http"},
            {{"tools", "--http", "0"}, "--http goes with serve only"}}) {
     std::string error;
     EXPECT_FALSE(ParseCommandLine(args, error));

@@ -101,7 +101,7 @@ void Replay(const std::string& transcript) {
   ExpectLines(client.lines, expected);
 }
 
-TEST(Server, AnswersEveryLineExactlyBeforeAndAfterInitialize) {
+TEST(Server, AnswersEveryLineExactly) {
   Replay(R"(
 > {"jsonrpc":"2.0","id":1,"method":"tools/list"}
 < {"jsonrpc":"2.0","id":1,"error":{"code":-32002,"message":"Server not initialized: send \"initialize\" first."}}
@@ -115,8 +115,6 @@ TEST(Server, AnswersEveryLineExactlyBeforeAndAfterInitialize) {
 < {"jsonrpc":"2.0","id":4,"result":{"protocolVersion":"2025-06-18","capabilities":{"tools":{"listChanged":false}},"serverInfo":{"name":"dravo-host","version":"9.9"},"instructions":"Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition."}}
 > {"jsonrpc":"2.0","id":5,"method":"initialize","params":{"protocolVersion":"2025-06-18"}}
 < {"jsonrpc":"2.0","id":5,"error":{"code":-32600,"message":"Invalid Request: the server is already initialized."}}
-> this is not json
-< {"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Parse error: Invalid value."}}
 > 42
 < {"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid Request: a message must be a JSON object."}}
 > {"jsonrpc":"1.0","id":1,"method":"ping"}
@@ -153,11 +151,8 @@ TEST(Server, AnswersEveryLineExactlyBeforeAndAfterInitialize) {
 > {"jsonrpc":"2.0","id":13,"method":"tools/call","params":{"name":"throws_other"}}
 < {"jsonrpc":"2.0","id":13,"result":{"content":[{"type":"text","text":"Tool \"throws_other\" failed with an unknown error."}],"isError":true}}
 )");
-}
-
-// Batches: only under the one revision that has them, answered as one array once its last
-// member is; inline answers come first.
-TEST(Server, AnswersBatchesOnlyUnderTheirRevision) {
+  // Batches: only under the one revision that has them, answered as one array once its last
+  // member is; inline answers come first.
   Replay(R"(
 > {"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-03-26"}}
 < {"jsonrpc":"2.0","id":1,"result":{"protocolVersion":"2025-03-26",...
