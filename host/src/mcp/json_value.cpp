@@ -165,9 +165,16 @@ std::uint64_t BytesEqual(std::uint64_t v, char c) {
 std::uint64_t ControlBytes(std::uint64_t v) {
   return ZeroBytes(v & (kOnes * 0xE0));
 }
+// Quotes and backslashes: in a string, a backslash goes before each.
+std::uint64_t QuoteBytes(std::uint64_t v) {
+  return BytesEqual(v, '"') | BytesEqual(v, '\\');
+}
+bool IsQuote(char c) {
+  return c == '"' || c == '\\';
+}
 // The bytes that a JSON string cannot carry as they are.
 std::uint64_t EscapedBytes(std::uint64_t v) {
-  return ControlBytes(v) | BytesEqual(v, '"') | BytesEqual(v, '\\');
+  return ControlBytes(v) | QuoteBytes(v);
 }
 
 // Length of the run at the start of text that JSON strings carry as it is,
@@ -184,7 +191,7 @@ std::size_t PlainRun(const char* text, const char* end) {
   }
   while (at != end) {
     const auto c = static_cast<unsigned char>(*at);
-    if (c < 0x20 || c == '"' || c == '\\') break;
+    if (c < 0x20 || IsQuote(char(c))) break;
     ++at;
   }
   return std::size_t(at - text);
@@ -279,12 +286,11 @@ bool CountQuotes(std::string_view text, std::size_t& quotes) {
     std::memcpy(&eight, text.data() + at, 8);
     if (ControlBytes(eight) != 0) return false;
     // One high bit per match; the multiply adds them up in the top byte.
-    const std::uint64_t matches = BytesEqual(eight, '"') | BytesEqual(eight, '\\');
-    quotes += std::size_t(((matches >> 7) * kOnes) >> 56);
+    quotes += std::size_t(((QuoteBytes(eight) >> 7) * kOnes) >> 56);
   }
   for (; at < text.size(); ++at) {
     if (static_cast<unsigned char>(text[at]) < 0x20) return false;
-    quotes += text[at] == '"' || text[at] == '\\';
+    quotes += IsQuote(text[at]);
   }
   return true;
 }
@@ -300,12 +306,12 @@ void QuotePlainTo(std::string_view text, std::size_t quotes, std::string& out) {
   const char* from = text.data();
   const char* const end = from + text.size();
   const auto copyOne = [&to](char c) {
-    if (c == '"' || c == '\\') *to++ = '\\';
+    if (IsQuote(c)) *to++ = '\\';
     *to++ = c;
   };
   for (std::uint64_t eight; end - from >= 8; from += 8) {
     std::memcpy(&eight, from, 8);
-    if (EscapedBytes(eight) == 0) {
+    if (QuoteBytes(eight) == 0) {
       std::memcpy(to, &eight, 8);
       to += 8;
     } else {
