@@ -46,13 +46,22 @@ VMCPJsonValue FailedToolResult(const std::string& text) {
 thread_local std::string spareLine;
 thread_local std::string answerText;
 
-void ReleaseAnswerBuffers() {
-  std::string().swap(spareLine);
-  std::string().swap(answerText);
+// Lets go of a buffer that one huge answer would otherwise pin.
+void DropIfHuge(std::string& buffer) {
+  if (buffer.capacity() > kKeptAnswerBytes) std::string().swap(buffer);
 }
 
 void GiveBackLine(std::string&& line) {
-  if (line.capacity() <= kKeptAnswerBytes) spareLine = std::move(line);
+  spareLine = std::move(line);
+  DropIfHuge(spareLine);
+}
+
+// What a thread does when it will answer nothing for a while: it lets go of
+// its answer buffers, then the process may return freed memory.
+void Rest(const std::function<void()>& whenIdle) {
+  std::string().swap(spareLine);
+  std::string().swap(answerText);
+  if (whenIdle) whenIdle();
 }
 
 // A result line up to where the result's JSON text goes.
@@ -104,8 +113,7 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   out.append("}]");
   if (structured) out.append(R"(,"structuredContent":)").append(text);
   out.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
-  // Kept for the next answer, unless one huge answer would pin its memory.
-  if (text.capacity() > kKeptAnswerBytes) std::string().swap(text);
+  DropIfHuge(text);  // kept for the next answer otherwise
 }
 
 // The answer lines of one batch, sent together once the last one is in.
@@ -119,10 +127,7 @@ namespace {
 
 PoolLimits LimitsOf(const ServerOptions& options) {
   PoolLimits limits;
-  limits.onRest = [whenIdle = options.whenIdle] {
-    ReleaseAnswerBuffers();
-    if (whenIdle) whenIdle();
-  };
+  limits.onRest = [whenIdle = options.whenIdle] { Rest(whenIdle); };
   limits.coreThreads = options.workers;
   limits.maxThreads = options.maxThreads;
   limits.maxQueued = options.maxQueued;
@@ -151,8 +156,7 @@ void McpServer::drain() {
 
 void McpServer::serve(std::istream& in) {
   readLines(in);
-  ReleaseAnswerBuffers();  // pool threads read on; this one answers no more
-  if (options_.whenIdle) options_.whenIdle();
+  Rest(options_.whenIdle);  // pool threads read on; this one answers no more
   {
     std::unique_lock lock(readingMutex_);
     readingEnded_.wait(lock, [this] { return inputEnded_; });
@@ -165,6 +169,7 @@ void McpServer::readLines(std::istream& in) {
   turn_ = &turn;
   // Reads in slices so that an endless line cannot take all memory.
   std::string& line = readBuffer_;
+  line.clear();  // a thread that passed reading on left its line here
   bool tooLong = false;
   for (;;) {
     in.getline(readSlice_.data(), std::streamsize(readSlice_.size()));
@@ -203,7 +208,6 @@ bool McpServer::handOffReading() {
   if (!turn_ || !pool_.hasIdleThread()) return false;
   ReadingTurn* turn = std::exchange(turn_, nullptr);
   turn->handedOff = true;
-  readBuffer_.clear();
   pool_.post([this, in = turn->in] { readLines(*in); });
   return true;
 }
