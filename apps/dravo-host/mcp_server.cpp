@@ -1,6 +1,7 @@
 #include <dravo-host/mcp_server.h>
 #include <dravo-host/progress_notifier.h>
 
+#include <qarn/mcp/json_memory.h>
 #include <qarn/mcp/registry.h>
 
 #include <algorithm>
@@ -61,6 +62,7 @@ void GiveBackLine(std::string&& line) {
 void Rest(const std::function<void()>& whenIdle) {
   std::string().swap(spareLine);
   std::string().swap(answerText);
+  Qarn::mcp::ReleaseJsonBlocks();
   if (whenIdle) whenIdle();
 }
 

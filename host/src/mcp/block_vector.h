@@ -3,6 +3,8 @@
 // std::vector behind a pointer costs two. Header may add fields of its own.
 #pragma once
 
+#include "block_cache.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -32,7 +34,7 @@ struct BlockVector : Header {
   static BlockVector* Make(std::size_t capacity) {
     if (capacity > std::numeric_limits<std::uint32_t>::max())
       throw std::length_error("JSON container too large");
-    void* raw = ::operator new(ItemsOffset() + capacity * sizeof(T));
+    void* raw = AllocateBlock(BlockBytes(capacity));
     auto* block = new (raw) BlockVector;
     block->capacity = std::uint32_t(capacity);
     return block;
@@ -41,8 +43,9 @@ struct BlockVector : Header {
   static void Free(BlockVector* block) noexcept {
     if (!block) return;
     for (T& item : block->span()) item.~T();
+    const std::size_t bytes = BlockBytes(block->capacity);
     block->~BlockVector();
-    ::operator delete(block);
+    FreeBlock(block, bytes);
   }
 
   static BlockVector* Copy(const BlockVector* other) {
@@ -77,6 +80,10 @@ struct BlockVector : Header {
   static constexpr std::size_t ItemsOffset() noexcept {
     static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
     return (sizeof(BlockVector) + alignof(T) - 1) / alignof(T) * alignof(T);
+  }
+
+  static std::size_t BlockBytes(std::size_t capacity) noexcept {
+    return ItemsOffset() + capacity * sizeof(T);
   }
 
   static char* Start(BlockVector* block) noexcept {

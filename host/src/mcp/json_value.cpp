@@ -1,5 +1,6 @@
 #include <qarn/mcp/json_value.h>
 
+#include "block_cache.h"
 #include "block_vector.h"
 
 #include <rapidjson/error/en.h>
@@ -508,7 +509,7 @@ void VMCPJsonValue::setText(std::string_view value) {
     if (!value.empty()) std::memcpy(p_.inlineText, value.data(), value.size());
     return;
   }
-  p_.text = static_cast<char*>(::operator new(sizeof(std::size_t) + value.size()));
+  p_.text = static_cast<char*>(AllocateBlock(sizeof(std::size_t) + value.size()));
   const std::size_t size = value.size();
   std::memcpy(p_.text, &size, sizeof size);
   std::memcpy(p_.text + sizeof size, value.data(), size);
@@ -532,7 +533,7 @@ VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
         p_ = other.p_;
       } else {
         const auto text = other.text();
-        p_.text = static_cast<char*>(::operator new(sizeof(std::size_t) + text.size()));
+        p_.text = static_cast<char*>(AllocateBlock(sizeof(std::size_t) + text.size()));
         std::memcpy(p_.text, other.p_.text, sizeof(std::size_t) + text.size());
       }
       break;
@@ -573,7 +574,7 @@ VMCPJsonValue::~VMCPJsonValue() {
 void VMCPJsonValue::release() noexcept {
   switch (kind) {
     case String:
-      if (inlineSize_ == 0) ::operator delete(p_.text);
+      if (inlineSize_ == 0) FreeBlock(p_.text, sizeof(std::size_t) + text().size());
       break;
     case Array: ElementList::Free(p_.elements); break;
     case Object: MemberTable::Free(p_.members); break;
