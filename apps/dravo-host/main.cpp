@@ -82,11 +82,10 @@ int Serve(const CommandLine& line) {
   options.workers = line.workers;
   options.whenIdle = ReturnFreedMemory;
   if (line.httpPort >= 0) return ServeHttp(line, options);
-  McpServer server(options, [](const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  });
+  McpServer server(options, McpServer::ByteSink{[](std::string_view bytes) {
+                     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+                     std::fflush(stdout);
+                   }});
   server.serve(std::cin);
   return 0;
 }

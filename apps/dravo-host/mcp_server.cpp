@@ -30,6 +30,8 @@ std::string Quoted(const std::string& text) {
 
 // Room for an answer's text that a thread keeps between calls.
 constexpr std::size_t kKeptAnswerBytes = 1 << 20;
+// Bytes of an answer line that go out while the rest is written.
+constexpr std::size_t kSpillBytes = 64 * 1024;
 
 // What the client sees when a provider throws instead of answering.
 VMCPJsonValue FailedToolResult(const std::string& text) {
@@ -140,13 +142,25 @@ PoolLimits LimitsOf(const ServerOptions& options) {
 }  // namespace
 
 McpServer::McpServer(ServerOptions options, LineSink sink)
-    : McpServer(std::move(options), [sink = std::move(sink)](std::string line, const LineRoute&) {
-        sink(line);
-        GiveBackLine(std::move(line));  // written out: its room serves the next answer
-      }) {}
+    : McpServer(
+          std::move(options),
+          ByteSink{[sink = std::move(sink), line = std::string()](std::string_view bytes) mutable {
+            // Pieces arrive in order, under the output lock; JSON text
+            // holds no raw newline, so each one ends a line.
+            for (auto end = bytes.find('\n'); end != std::string_view::npos;
+                 end = bytes.find('\n')) {
+              sink(line.append(bytes.substr(0, end)));
+              line.clear();
+              bytes.remove_prefix(end + 1);
+            }
+            line.append(bytes);
+          }}) {}
 
 McpServer::McpServer(ServerOptions options, RoutedSink sink)
     : options_(std::move(options)), sink_(std::move(sink)), pool_(LimitsOf(options_)) {}
+
+McpServer::McpServer(ServerOptions options, ByteSink sink)
+    : options_(std::move(options)), bytes_(std::move(sink)), pool_(LimitsOf(options_)) {}
 
 McpServer::~McpServer() {
   drain();
@@ -347,10 +361,12 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
   }
   auto call = [this, id, key, method, params = std::move(params), batch, cancelled] {
     std::optional<std::string> answer;
-    if (!*cancelled) answer = answerRequest(id, method, params, *cancelled);
+    if (!*cancelled) answer = answerRequest(id, method, params, *cancelled, !batch);
     {
+      // A streamed answer is out already, and the client may have reused its id.
       std::lock_guard lock(pendingMutex_);
-      pending_.erase(key);
+      if (auto entry = pending_.find(key); entry != pending_.end() && entry->second == cancelled)
+        pending_.erase(entry);
     }
     if (*cancelled) answer.reset();  // the client gave up and expects no answer
     reply(batch, key, std::move(answer));
@@ -362,13 +378,15 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
   pool_.post(std::move(call), bytes);
 }
 
-std::string McpServer::answerRequest(const VMCPJsonValue& id, const std::string& method,
-                                     const VMCPJsonValue& params,
-                                     const std::atomic<bool>& cancelled) {
+std::optional<std::string> McpServer::answerRequest(const VMCPJsonValue& id,
+                                                    const std::string& method,
+                                                    const VMCPJsonValue& params,
+                                                    const std::atomic<bool>& cancelled,
+                                                    bool alone) {
   std::string line = ResultLinePrefix(id);
   std::optional<RpcError> error;
   try {
-    runMethod(method, params, id, cancelled, line);
+    if (runMethod(method, params, id, cancelled, alone, line)) return std::nullopt;
   } catch (const RpcError& rpc) {
     error = rpc;
   } catch (const std::exception& failure) {
@@ -381,24 +399,28 @@ std::string McpServer::answerRequest(const VMCPJsonValue& id, const std::string&
   return line;
 }
 
-void McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
-                          const VMCPJsonValue& id, const std::atomic<bool>& cancelled,
+bool McpServer::runMethod(const std::string& method, const VMCPJsonValue& params,
+                          const VMCPJsonValue& id, const std::atomic<bool>& cancelled, bool alone,
                           std::string& out) {
-  if (method == "ping") return void(out.append("{}"));
+  if (method == "ping") {
+    out.append("{}");
+    return false;
+  }
   if (method == "tools/list") {
     if (params.has("cursor"))  // everything comes on one page, so no cursor is ours
       throw RpcError{kInvalidParams, "Invalid params: unknown \"cursor\"."};
     VMCPJsonValue result = VMCPJsonValue::MakeObject();
     result["tools"] = Qarn::mcp::VMCPRegistry::ListTools();
     if (!result["tools"].isArray()) result["tools"] = VMCPJsonValue::MakeArray();
-    return result.dumpTo(out);
+    result.dumpTo(out);
+    return false;
   }
-  if (method == "tools/call") return callTool(params, id, cancelled, out);
+  if (method == "tools/call") return callTool(params, id, cancelled, alone, out);
   throw RpcError{kMethodNotFound, "Method not found: " + Quoted(method)};
 }
 
-void McpServer::callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
-                         const std::atomic<bool>& cancelled, std::string& out) {
+bool McpServer::callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
+                         const std::atomic<bool>& cancelled, bool alone, std::string& out) {
   if (!params["name"].isString())
     throw RpcError{kInvalidParams, "Invalid params: \"name\" must be the tool's name."};
   const std::string name = params["name"].asString();
@@ -425,11 +447,55 @@ void McpServer::callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
   } catch (const RpcError&) {
     throw;
   } catch (const std::exception& failure) {
-    return FailedToolResult("Tool " + Quoted(name) + " failed: " + failure.what()).dumpTo(out);
+    FailedToolResult("Tool " + Quoted(name) + " failed: " + failure.what()).dumpTo(out);
+    return false;
   } catch (...) {
-    return FailedToolResult("Tool " + Quoted(name) + " failed with an unknown error.").dumpTo(out);
+    FailedToolResult("Tool " + Quoted(name) + " failed with an unknown error.").dumpTo(out);
+    return false;
+  }
+  if (alone && bytes_.write) {
+    if (!cancelled) streamToolResult(std::move(result), out);  // a cancelled call gets no answer
+    return true;
   }
   AppendToolResult(std::move(result), out);
+  return false;
+}
+
+void McpServer::streamToolResult(VMCPJsonValue result, std::string& line) {
+  const auto& success = std::as_const(result)["success"];  // reading must not add it
+  const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
+  const bool structured = result.isObject();
+  // Taken when the first piece goes out: a small line is made whole first.
+  std::unique_lock lock(outMutex_, std::defer_lock);
+  const auto send = [&](std::string_view bytes) {
+    if (!lock.owns_lock()) lock.lock();
+    bytes_.write(bytes);
+  };
+  const VMCPJsonValue::Spill spill = [&](std::string& piece) {
+    send(piece);
+    piece.clear();
+  };
+  std::string& text = answerText;
+  text.clear();
+  line.append(R"({"content":[{"type":"text","text":")");
+  result.dumpTo(text, line, spill, kSpillBytes);
+  line.append(R"("}])");
+  if (structured) {
+    line.append(R"(,"structuredContent":)");
+    if (line.size() + text.size() > kSpillBytes) {  // no copy of a large text
+      spill(line);
+      send(text);
+    } else {
+      line.append(text);
+    }
+  }
+  line.append(isError ? R"(,"isError":true}})" : R"(,"isError":false}})").push_back('\n');
+  send(line);
+  lock.unlock();
+  // The client has the answer; the tree and the buffers go now.
+  result = VMCPJsonValue();
+  DropIfHuge(text);
+  GiveBackLine(std::move(line));
 }
 
 void McpServer::sendError(const VMCPJsonValue& id, int code, const std::string& text,
@@ -459,7 +525,9 @@ void McpServer::reply(const BatchPtr& batch, const std::string& request,
 
 void McpServer::sendLine(std::string line, const LineRoute& route) {
   std::lock_guard lock(outMutex_);
-  sink_(std::move(line), route);
+  if (!bytes_.write) return sink_(std::move(line), route);
+  bytes_.write(line.append("\n"));
+  GiveBackLine(std::move(line));  // written out: its room serves the next answer
 }
 
 }  // namespace dravo::host

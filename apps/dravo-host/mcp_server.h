@@ -72,9 +72,16 @@ class McpServer {
   // routed sink is handed the line to keep: answers may be large.
   using LineSink = std::function<void(const std::string&)>;
   using RoutedSink = std::function<void(std::string, const LineRoute&)>;
+  // Receives the outgoing bytes: lines with their newlines, a large answer
+  // line in pieces while it is being written. Called under a lock, held from
+  // a line's first piece to its end.
+  struct ByteSink {
+    std::function<void(std::string_view bytes)> write;
+  };
 
   McpServer(ServerOptions options, LineSink sink);
   McpServer(ServerOptions options, RoutedSink sink);
+  McpServer(ServerOptions options, ByteSink sink);
   ~McpServer();
 
   // Reads lines until end of input, then waits for the running requests.
@@ -108,14 +115,21 @@ class McpServer {
                         const BatchPtr& batch);
   void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
                 const BatchPtr& batch, std::size_t bytes, CallThread thread);
-  // The whole answer line, result or error.
-  std::string answerRequest(const VMCPJsonValue& id, const std::string& method,
-                            const VMCPJsonValue& params, const std::atomic<bool>& cancelled);
-  // Each appends the JSON text of the request's result to out.
-  void runMethod(const std::string& method, const VMCPJsonValue& params, const VMCPJsonValue& id,
-                 const std::atomic<bool>& cancelled, std::string& out);
-  void callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
-                const std::atomic<bool>& cancelled, std::string& out);
+  // The whole answer line, result or error; none when a tool's answer went
+  // out while it was written (only a call alone, not in a batch, may), or
+  // was dropped.
+  std::optional<std::string> answerRequest(const VMCPJsonValue& id, const std::string& method,
+                                           const VMCPJsonValue& params,
+                                           const std::atomic<bool>& cancelled, bool alone = false);
+  // Each appends the JSON text of the request's result to out, or answers
+  // true when it saw to the whole line itself (out holding its start): sent
+  // it, or dropped it for a cancelled call.
+  bool runMethod(const std::string& method, const VMCPJsonValue& params, const VMCPJsonValue& id,
+                 const std::atomic<bool>& cancelled, bool alone, std::string& out);
+  bool callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
+                const std::atomic<bool>& cancelled, bool alone, std::string& out);
+  // Sends the line that line starts while the result is written into it.
+  void streamToolResult(VMCPJsonValue result, std::string& line);
 
   void sendError(const VMCPJsonValue& id, int code, const std::string& message,
                  const BatchPtr& batch = nullptr);
@@ -125,7 +139,8 @@ class McpServer {
   void sendLine(std::string line, const LineRoute& route);
 
   ServerOptions options_;
-  RoutedSink sink_;
+  RoutedSink sink_;  // set, or bytes_
+  ByteSink bytes_;
   std::mutex outMutex_;
   std::atomic<bool> initialized_{false};
   std::atomic<bool> batches_{false};  // the negotiated revision allows batch arrays

@@ -42,7 +42,7 @@ TEST(JsonValue, DumpKeepsMemberOrderAndEscapes) {
   EXPECT_EQ(VMCPJsonValue::Parse(once).dump(), once);
 }
 
-TEST(JsonValue, QuotedDumpIsTheQuotedTextAndInvalidUtf8IsReplaced) {
+TEST(JsonValue, QuotedAndTwinDumpsAreTheQuotedTextAndInvalidUtf8IsReplaced) {
   struct Case {
     std::string text;  // a string value, also used as a member name
     const char* dumped;
@@ -55,6 +55,7 @@ TEST(JsonValue, QuotedDumpIsTheQuotedTextAndInvalidUtf8IsReplaced) {
       {"a\xff!", "\"a\xef\xbf\xbd!\""},
       {std::string("x\xe2\x82", 3) + std::string(20, 'y'), nullptr},  // cut short, on the heap
   };
+  auto all = VMCPJsonValue::MakeArray();
   for (const auto& c : cases) {
     const VMCPJsonValue value(c.text);
     if (c.dumped) {
@@ -68,7 +69,20 @@ TEST(JsonValue, QuotedDumpIsTheQuotedTextAndInvalidUtf8IsReplaced) {
     std::string quoted = "<";
     VMCPJsonValue::QuoteTo(text, quoted);
     EXPECT_EQ(VMCPJsonValue::Parse(quoted.substr(1)).asString(), text);
+    for (int i = 0; i < 40; ++i) all.push_back(object);
   }
+  // Written twice in one pass, the escaped copy spilling in pieces on the way.
+  std::string plain = "<", escaped = "\"", spilled;
+  all.dumpTo(
+      plain, escaped,
+      [&](std::string& piece) {
+        spilled += piece;
+        piece.clear();
+      },
+      1);
+  EXPECT_EQ(plain, "<" + all.dump());
+  EXPECT_NE(spilled, "") << "no piece went out before the end";
+  EXPECT_EQ(VMCPJsonValue::Parse(spilled + escaped + "\"").asString(), all.dump());
 }
 
 TEST(JsonValue, ManyMembersKeepTheirOrderAndAreFound) {

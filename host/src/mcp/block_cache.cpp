@@ -54,7 +54,7 @@ void Drain(Cache& c) noexcept {
   for (std::size_t k = 0; k < kClasses; ++k) {
     while (FreeBlockLink* block = c.heads[k]) {
       c.heads[k] = block->next;
-      ::operator delete(block, (k + 1) * kGrain);
+      ::operator delete(block);
     }
   }
   c.keptBytes = 0;
@@ -88,11 +88,11 @@ void* AllocateBlock(std::size_t bytes) {
 
 void FreeBlock(void* block, std::size_t bytes) noexcept {
   if (!block) return;
-  if (!kRecycle || bytes > kClasses * kGrain) return ::operator delete(block, bytes);
+  if (!kRecycle || bytes > kClasses * kGrain) return ::operator delete(block);
   const std::size_t k = ClassOf(bytes);
   const std::size_t size = (k + 1) * kGrain;
   if (cache.closed || cache.keptBytes + size > kMostKeptBytes)
-    return ::operator delete(block, size);
+    return ::operator delete(block);
   if (!cache.armed) {
     cache.armed = true;
     (void)&drainAtThreadEnd;  // constructed on first use, and so destroyed at the end

@@ -91,46 +91,46 @@ const char* KindName(VMCPJsonValue::Kind kind) {
 
 // Lets the writer append to a std::string through a cursor, one compare a
 // byte. It grows as the string does: no room is set aside for worst-case
-// escaping, which the writer asks for on every string.
+// escaping, which the writer asks for on every string. With a spill, what it
+// holds is handed over each time it has grown past the spill's size.
 class StringOutput {
  public:
   using Ch = char;
-  explicit StringOutput(std::string& out) : out_(out), used_(out.size()) { remap(); }
+  explicit StringOutput(std::string& out, const VMCPJsonValue::Spill* spill = nullptr,
+                        std::size_t spillBytes = 0)
+      : out_(out),
+        used_(out.size()),
+        spill_(spill && *spill ? spill : nullptr),
+        spillBytes_(spillBytes) {
+    remap();
+  }
   StringOutput(const StringOutput&) = delete;
   StringOutput& operator=(const StringOutput&) = delete;
   ~StringOutput() { out_.resize(size()); }
 
   void Put(char c) {
-    if (cursor_ == end_) grow();
+    if (cursor_ == end_) makeRoom(1);
     *cursor_++ = c;
   }
   void Flush() {}
   void Append(const char* bytes, std::size_t count) {
-    if (std::size_t(end_ - cursor_) < count) {
-      used_ = size();
-      out_.resize(used_ + std::max(count, std::clamp<std::size_t>(used_, 256, 64 * 1024)));
-      remap();
-    }
+    if (std::size_t(end_ - cursor_) < count) makeRoom(count);
     std::memcpy(cursor_, bytes, count);
     cursor_ += count;
   }
   std::size_t size() const noexcept { return used_ + std::size_t(cursor_ - start_); }
-  std::string_view since(std::size_t start) const noexcept {
-    return {out_.data() + start, size() - start};
-  }
-  // Forgets what was written past size.
-  void truncate(std::size_t size) {
-    out_.resize(size);
-    used_ = size;
-    remap();
-  }
 
  private:
-  void grow() {
+  void makeRoom(std::size_t count) {
     used_ = size();
+    if (spill_ && used_ >= spillBytes_) {
+      out_.resize(used_);
+      (*spill_)(out_);
+      used_ = out_.size();
+    }
     // Small steps: the string's own growth is geometric, and only the bytes
     // stepped over are touched, not all the capacity.
-    out_.resize(used_ + std::clamp<std::size_t>(used_, 256, 64 * 1024));
+    out_.resize(used_ + std::max(count, std::clamp<std::size_t>(used_, 256, 64 * 1024)));
     remap();
   }
   void remap() {
@@ -140,19 +140,54 @@ class StringOutput {
 
   std::string& out_;
   std::size_t used_;  // bytes before start_
+  const VMCPJsonValue::Spill* spill_;
+  std::size_t spillBytes_;
   char* start_ = nullptr;
   char* cursor_ = nullptr;
   char* end_ = nullptr;
 };
 
-// The writer reserves room and then puts unchecked; this stream checks as it
-// puts, so reserving is not needed.
-inline void PutReserve(StringOutput&, std::size_t) {}
-inline void PutUnsafe(StringOutput& out, char c) {
+bool IsQuote(char c) {
+  return c == '"' || c == '\\';
+}
+
+// Writes the text twice at once: as it is, and as it reads inside a JSON
+// string literal. The writer hands over plain runs, which hold no quote or
+// backslash, and puts every other byte on its own.
+class TwinOutput {
+ public:
+  using Ch = char;
+  TwinOutput(StringOutput& plain, StringOutput& escaped) : plain_(plain), escaped_(escaped) {}
+
+  void Put(char c) {
+    plain_.Put(c);
+    if (IsQuote(c)) escaped_.Put('\\');
+    escaped_.Put(c);
+  }
+  void Flush() {}
+  void Append(const char* bytes, std::size_t count) {
+    plain_.Append(bytes, count);
+    escaped_.Append(bytes, count);
+  }
+
+ private:
+  StringOutput& plain_;
+  StringOutput& escaped_;
+};
+
+// The writer reserves room and then puts unchecked; these streams check as
+// they put, so reserving is not needed.
+template <class Output>
+concept CheckedOutput = std::same_as<Output, StringOutput> || std::same_as<Output, TwinOutput>;
+template <CheckedOutput Output>
+inline void PutReserve(Output&, std::size_t) {}
+template <CheckedOutput Output>
+inline void PutUnsafe(Output& out, char c) {
   out.Put(c);
 }
 
 using Writer = rapidjson::Writer<StringOutput>;
+using TwinWriter = rapidjson::Writer<TwinOutput>;
 
 // Eight bytes at a time: the high bit of each byte that is zero, exactly.
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
@@ -169,9 +204,6 @@ std::uint64_t ControlBytes(std::uint64_t v) {
 // Quotes and backslashes: in a string, a backslash goes before each.
 std::uint64_t QuoteBytes(std::uint64_t v) {
   return BytesEqual(v, '"') | BytesEqual(v, '\\');
-}
-bool IsQuote(char c) {
-  return c == '"' || c == '\\';
 }
 // The bytes that a JSON string cannot carry as they are.
 std::uint64_t EscapedBytes(std::uint64_t v) {
@@ -203,14 +235,26 @@ std::size_t PlainRun(const char* text, const char* end) {
 
 // The writer's hook for copying the plain runs of a string at once; it then
 // escapes the byte the run stops at itself, as without the hook.
+namespace Qarn::mcp {
+template <class Output>
+bool WritePlainRun(rapidjson::StringStream& is, std::size_t length, Output& out) {
+  const auto run = PlainRun(is.src_, is.head_ + length);
+  out.Append(is.src_, run);
+  is.src_ += run;
+  return is.Tell() < length;
+}
+}  // namespace Qarn::mcp
+
 namespace rapidjson {
 template <>
 inline bool Writer<Qarn::mcp::StringOutput>::ScanWriteUnescapedString(StringStream& is,
                                                                       size_t length) {
-  const auto run = Qarn::mcp::PlainRun(is.src_, is.head_ + length);
-  os_->Append(is.src_, run);
-  is.src_ += run;
-  return is.Tell() < length;
+  return Qarn::mcp::WritePlainRun(is, length, *os_);
+}
+template <>
+inline bool Writer<Qarn::mcp::TwinOutput>::ScanWriteUnescapedString(StringStream& is,
+                                                                    size_t length) {
+  return Qarn::mcp::WritePlainRun(is, length, *os_);
 }
 
 }  // namespace rapidjson
@@ -255,16 +299,22 @@ std::optional<std::string> RepairedUtf8(std::string_view text) {
   return repaired;
 }
 
-bool IsValidUtf8(std::string_view text) {
-  return !RepairedUtf8(text).has_value();
+bool IsAscii(std::string_view text) {
+  std::uint64_t high = 0;
+  std::size_t at = 0;
+  for (std::uint64_t eight; at + 8 <= text.size(); at += 8) {
+    std::memcpy(&eight, text.data() + at, 8);
+    high |= eight;
+  }
+  for (; at < text.size(); ++at) high |= static_cast<unsigned char>(text[at]);
+  return (high & 0x8080808080808080u) == 0;
 }
 
-// Strings are written as they are; a caller that finds invalid UTF-8 in the
-// output writes again with repair on.
+// Bytes that are not UTF-8 are written as U+FFFD.
 template <class W>
-void WriteString(std::string_view text, W& writer, bool repair) {
+void WriteString(std::string_view text, W& writer) {
   std::optional<std::string> repaired;
-  if (repair) repaired = RepairedUtf8(text);
+  if (!IsAscii(text)) repaired = RepairedUtf8(text);
   if (repaired)
     writer.String(repaired->data(), rapidjson::SizeType(repaired->size()));
   else
@@ -337,11 +387,10 @@ class JsonValueAccess {
     array.push_back(std::move(value));
     return array.p_.elements->items()[array.p_.elements->size - 1];
   }
+  // Invalid UTF-8 in a string is replaced as it is written, so that what
+  // has been written can go out before the rest.
   template <class W>
-  static void Write(const VMCPJsonValue& value, W& writer, bool repair);
-  // Writes value through a fresh writer at out's end, and again with
-  // repair when the text is not valid UTF-8.
-  static void WriteValid(const VMCPJsonValue& value, StringOutput& out);
+  static void Write(const VMCPJsonValue& value, W& writer);
 };
 
 namespace {
@@ -437,7 +486,7 @@ constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag |
 }  // namespace
 
 template <class W>
-void JsonValueAccess::Write(const VMCPJsonValue& value, W& writer, bool repair) {
+void JsonValueAccess::Write(const VMCPJsonValue& value, W& writer) {
   switch (value.kind) {
     case VMCPJsonValue::Null: writer.Null(); return;
     case VMCPJsonValue::Boolean: writer.Bool(value.p_.boolean); return;
@@ -449,36 +498,21 @@ void JsonValueAccess::Write(const VMCPJsonValue& value, W& writer, bool repair) 
       else
         writer.Null();  // JSON has no infinities
       return;
-    case VMCPJsonValue::String: WriteString(value.text(), writer, repair); return;
+    case VMCPJsonValue::String: WriteString(value.text(), writer); return;
     case VMCPJsonValue::Array:
       writer.StartArray();
-      for (const auto& element : value.asArray()) Write(element, writer, repair);
+      for (const auto& element : value.asArray()) Write(element, writer);
       writer.EndArray();
       return;
     case VMCPJsonValue::Object:
       writer.StartObject();
       for (const auto& member : value.members()) {
-        WriteString(member.key, writer, repair);
-        Write(member.value, writer, repair);
+        WriteString(member.key, writer);
+        Write(member.value, writer);
       }
       writer.EndObject();
       return;
   }
-}
-
-void JsonValueAccess::WriteValid(const VMCPJsonValue& value, StringOutput& out) {
-  const std::size_t start = out.size();
-  {
-    Writer writer(out);
-    Write(value, writer, false);
-  }
-  // Only valid text comes out; one pass over all of it is cheaper than one
-  // per string, and invalid strings are rare. Text that is valid as a whole
-  // has valid strings, as quotes around them are plain ASCII.
-  if (IsValidUtf8(out.since(start))) return;
-  out.truncate(start);
-  Writer writer(out);
-  Write(value, writer, true);
 }
 
 VMCPJsonValue::VMCPJsonValue(bool value) noexcept : kind(Boolean) {
@@ -676,7 +710,17 @@ void VMCPJsonValue::push_back(VMCPJsonValue&& value) {
 
 void VMCPJsonValue::dumpTo(std::string& out) const {
   StringOutput output(out);
-  JsonValueAccess::WriteValid(*this, output);
+  Writer writer(output);
+  JsonValueAccess::Write(*this, writer);
+}
+
+void VMCPJsonValue::dumpTo(std::string& out, std::string& escaped, const Spill& spill,
+                           std::size_t spillBytes) const {
+  StringOutput plain(out);
+  StringOutput escapedOutput(escaped, &spill, spillBytes);
+  TwinOutput twin(plain, escapedOutput);
+  TwinWriter writer(twin);
+  JsonValueAccess::Write(*this, writer);
 }
 
 std::string VMCPJsonValue::dump() const {
@@ -692,7 +736,7 @@ void VMCPJsonValue::QuoteTo(std::string_view text, std::string& out) {
   if (CountQuotes(text, quotes)) return QuotePlainTo(text, quotes, out);
   StringOutput output(out);
   Writer writer(output);
-  WriteString(text, writer, false);
+  WriteString(text, writer);
 }
 
 VMCPJsonValue VMCPJsonValue::Parse(std::string_view text) {

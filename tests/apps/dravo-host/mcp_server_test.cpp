@@ -162,6 +162,20 @@ TEST(Server, AnswersEveryLineExactly) {
 > []
 < {"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid Request: an empty batch."}}
 )");
+  // A large answer goes out in pieces while it is written, and arrives whole.
+  Registered tools;
+  auto big = VMCPJsonValue::MakeObject();
+  for (int i = 0; i < 5000; ++i) big[std::to_string(i)] = "\"quoted\" \\ \xff";
+  (*tools)["big"] = [&](auto&, auto&) { return big; };
+  Client client;
+  client.server.handleLine(kInitialize);
+  client.server.handleLine(Call(1, "big"));
+  client.server.drain();
+  ASSERT_EQ(client.lines.size(), 2u);
+  const auto result = VMCPJsonValue::Parse(client.lines[1])["result"];
+  EXPECT_GT(client.lines[1].size(), 128u * 1024);
+  EXPECT_EQ(result["content"].asArray()[0]["text"].asString(), big.dump());
+  EXPECT_EQ(result["structuredContent"].dump(), big.dump());
 }
 
 // Reading in slices: a long line across slices, one over the bound, CRLF, no last newline.
