@@ -91,8 +91,7 @@ void FreeBlock(void* block, std::size_t bytes) noexcept {
   if (!kRecycle || bytes > kClasses * kGrain) return ::operator delete(block);
   const std::size_t k = ClassOf(bytes);
   const std::size_t size = (k + 1) * kGrain;
-  if (cache.closed || cache.keptBytes + size > kMostKeptBytes)
-    return ::operator delete(block);
+  if (cache.closed || cache.keptBytes + size > kMostKeptBytes) return ::operator delete(block);
   if (!cache.armed) {
     cache.armed = true;
     (void)&drainAtThreadEnd;  // constructed on first use, and so destroyed at the end
