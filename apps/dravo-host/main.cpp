@@ -29,6 +29,8 @@ using namespace dravo::host;
 using Qarn::mcp::VMCPJsonValue;
 
 constexpr int kUsageError = 2;
+// How long the reader polls for the next request before it blocks.
+constexpr std::chrono::microseconds kAwaitInput{100};
 
 int UsageError(const std::string& what) {
   std::cerr << "dravo-host: " << what << "\n" << kUsage;
@@ -82,6 +84,7 @@ int Serve(const CommandLine& line) {
   options.workers = line.workers;
   options.whenIdle = ReturnFreedMemory;
   if (line.httpPort >= 0) return ServeHttp(line, options);
+  options.awaitInput = [] { AwaitStdinBriefly(kAwaitInput); };
   McpServer server(options, McpServer::ByteSink{[](std::string_view bytes) {
                      std::fwrite(bytes.data(), 1, bytes.size(), stdout);
                      std::fflush(stdout);

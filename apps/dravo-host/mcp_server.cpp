@@ -5,6 +5,7 @@
 #include <qarn/mcp/registry.h>
 
 #include <algorithm>
+#include <chrono>
 #include <istream>
 #include <optional>
 #include <stdexcept>
@@ -32,6 +33,10 @@ std::string Quoted(const std::string& text) {
 constexpr std::size_t kKeptAnswerBytes = 1 << 20;
 // Bytes of an answer line that go out while the rest is written.
 constexpr std::size_t kSpillBytes = 64 * 1024;
+// How long a call the reader runs may last before a watcher reads on, and
+// how many ticks without one the watcher stays.
+constexpr std::chrono::milliseconds kReadingTick{5};
+constexpr int kQuietTicks = 40;
 
 // What the client sees when a provider throws instead of answering.
 VMCPJsonValue FailedToolResult(const std::string& text) {
@@ -175,19 +180,23 @@ void McpServer::serve(std::istream& in) {
   Rest(options_.whenIdle);  // pool threads read on; this one answers no more
   {
     std::unique_lock lock(readingMutex_);
-    readingEnded_.wait(lock, [this] { return inputEnded_; });
+    readingChanged_.wait(lock, [this] { return inputEnded_; });
   }
   drain();
 }
 
 void McpServer::readLines(std::istream& in) {
-  ReadingTurn turn{&in};
-  turn_ = &turn;
+  ReadingTurn turn{&in, std::this_thread::get_id()};
+  {
+    std::lock_guard lock(readingMutex_);
+    turn_ = &turn;
+  }
   // Reads in slices so that an endless line cannot take all memory.
   std::string& line = readBuffer_;
   line.clear();  // a thread that passed reading on left its line here
   bool tooLong = false;
   for (;;) {
+    if (options_.awaitInput && in.rdbuf()->in_avail() <= 0) options_.awaitInput();
     in.getline(readSlice_.data(), std::streamsize(readSlice_.size()));
     const auto count = std::size_t(in.gcount());
     if (count == 0 && in.fail()) break;  // end of input
@@ -209,23 +218,59 @@ void McpServer::readLines(std::istream& in) {
     } else {
       handleLine(line);
     }
-    if (turn.handedOff) return;  // another thread reads on; the buffers are its now
+    {
+      std::lock_guard lock(readingMutex_);
+      if (turn_ != &turn) return;  // a watcher reads on; the buffers are its now
+    }
     line.clear();
     tooLong = false;
     if (!endOfLine) break;
   }
-  turn_ = nullptr;
   std::lock_guard lock(readingMutex_);
+  turn_ = nullptr;
   inputEnded_ = true;
-  readingEnded_.notify_all();
+  readingChanged_.notify_all();
 }
 
-bool McpServer::handOffReading() {
-  if (!turn_ || !pool_.hasIdleThread()) return false;
-  ReadingTurn* turn = std::exchange(turn_, nullptr);
-  turn->handedOff = true;
-  pool_.post([this, in = turn->in] { readLines(*in); });
+bool McpServer::beginCallWhileReading() {
+  bool startWatcher = false;
+  {
+    std::lock_guard lock(readingMutex_);
+    if (!turn_ || turn_->reader != std::this_thread::get_id()) return false;
+    if (!watching_) {
+      if (!pool_.hasIdleThread()) return false;
+      watching_ = startWatcher = true;
+    }
+    callWhileReading_ = ++callsWhileReading_;
+  }
+  if (startWatcher) pool_.post([this] { watchReading(); });
   return true;
+}
+
+void McpServer::endCallWhileReading() {
+  std::lock_guard lock(readingMutex_);
+  callWhileReading_ = 0;
+}
+
+void McpServer::watchReading() {
+  std::unique_lock lock(readingMutex_);
+  std::uint64_t seen = 0;
+  for (int quiet = 0; quiet < kQuietTicks && !inputEnded_;) {
+    // No one wakes the watcher early: a quick call costs the reader nothing.
+    readingChanged_.wait_for(lock, kReadingTick);
+    if (callWhileReading_ == 0 || callWhileReading_ != seen) {
+      quiet = callWhileReading_ == 0 ? quiet + 1 : 0;
+      seen = callWhileReading_;
+      continue;
+    }
+    // One call has run for a whole tick: read on from here, so that
+    // control requests and other calls are not held up behind it.
+    std::istream& in = *std::exchange(turn_, nullptr)->in;
+    watching_ = false;
+    lock.unlock();
+    return readLines(in);
+  }
+  watching_ = false;
 }
 
 void McpServer::handleLine(std::string_view line) {
@@ -372,9 +417,12 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
     reply(batch, key, std::move(answer));
   };
   if (thread == CallThread::Caller) return call();
-  // The call runs right here when an idle thread can take over reading: its
-  // wake-up then overlaps the call instead of delaying it.
-  if (!batch && handOffReading()) return call();
+  // A call the reading thread meets runs right here, with no hand-off to
+  // wait for; a watcher reads on if it lasts.
+  if (!batch && beginCallWhileReading()) {
+    call();
+    return endCallWhileReading();
+  }
   pool_.post(std::move(call), bytes);
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace dravo::host {
@@ -51,6 +53,10 @@ struct ServerOptions {
   // Called by a worker after a spell without requests, once it has let go
   // of its answer buffers: where the process can return freed memory.
   std::function<void()> whenIdle;
+  // Called by the reading thread when it has no input at hand, before it
+  // blocks reading: it may wait briefly for input, which costs less than
+  // waking a blocked thread.
+  std::function<void()> awaitInput;
 };
 
 // Where an outgoing line belongs: the id (as JSON text) of the request it
@@ -99,14 +105,18 @@ class McpServer {
   struct Batch;
   using BatchPtr = std::shared_ptr<Batch>;
 
-  // The thread that reads input; a tool call it meets may pass reading on.
+  // The thread that reads input runs the tool calls it meets itself; a
+  // watcher on a pool thread reads on when one of them lasts a whole tick.
   struct ReadingTurn {
     std::istream* in;
-    bool handedOff = false;
+    std::thread::id reader;
   };
   void readLines(std::istream& in);
-  // Lets a pool thread read on from here, if one is idle; false otherwise.
-  bool handOffReading();
+  // Whether the calling thread reads and may run a call itself; a watcher
+  // is then on duty.
+  bool beginCallWhileReading();
+  void endCallWhileReading();
+  void watchReading();
   void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
   void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes,
                  CallThread thread = CallThread::Worker);
@@ -146,12 +156,16 @@ class McpServer {
   std::atomic<bool> batches_{false};  // the negotiated revision allows batch arrays
   std::mutex pendingMutex_;
   std::map<std::string, std::shared_ptr<std::atomic<bool>>> pending_;  // by id text
-  // Reading state, owned by whichever thread reads at the time.
-  ReadingTurn* turn_ = nullptr;
+  // Reading state: the buffers are owned by whichever thread reads at the
+  // time, the rest is under readingMutex_.
   std::vector<char> readSlice_ = std::vector<char>(64 * 1024);
   std::string readBuffer_;
   std::mutex readingMutex_;
-  std::condition_variable readingEnded_;
+  ReadingTurn* turn_ = nullptr;
+  std::uint64_t callsWhileReading_ = 0;  // numbers the reader's calls
+  std::uint64_t callWhileReading_ = 0;   // the one running, 0 for none
+  bool watching_ = false;
+  std::condition_variable readingChanged_;
   bool inputEnded_ = false;
   WorkerPool pool_;  // last: its threads stop before the rest goes away
 };

@@ -2,6 +2,8 @@
 // makes; each does nothing where the system offers no such setting.
 #pragma once
 
+#include <chrono>
+
 namespace dravo::host {
 
 // Before any thread starts: fewer allocator arenas, so memory one worker
@@ -11,6 +13,12 @@ void LimitAllocatorArenas();
 // Lets a whole answer line fit into the pipe of standard output, so a
 // large answer is handed over in one write instead of one per 64 KiB.
 void WidenOutputPipe();
+
+// Returns once standard input has bytes to read, or after `limit`. It polls
+// instead of blocking: waking a blocked thread takes longer than that on
+// machines whose idle cores sleep deeply, and a client that sends its next
+// request as soon as it has an answer then waits for no wake-up.
+void AwaitStdinBriefly(std::chrono::microseconds limit);
 
 // Hands memory freed after start-up (the parsed catalogues) back to the
 // system.

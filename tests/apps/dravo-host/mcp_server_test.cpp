@@ -47,7 +47,7 @@ struct Client {
   McpServer server;
 
   explicit Client(std::size_t workers = 2, std::size_t maxThreads = 64, std::size_t maxQueued = 256)
-      : server(ServerOptions{"dravo-host", "9.9", workers, maxThreads, maxQueued, 200000, {}},
+      : server(ServerOptions{"dravo-host", "9.9", workers, maxThreads, maxQueued, 200000, {}, {}},
                [this](const std::string& line) {
                  std::unique_lock lock(mutex);
                  lines.push_back(line);
