@@ -24,7 +24,7 @@ using Qarn::mcp::VMCPJsonValue;
 // An object's keys in the order they were first set.
 inline Names KeysOf(const VMCPJsonValue& object) {
   Names keys;
-  for (const auto& member : object.members()) keys.push_back(member.key);
+  for (const auto& member : object.members()) keys.push_back(std::string(member.key()));
   return keys;
 }
 

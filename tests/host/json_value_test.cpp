@@ -92,7 +92,7 @@ TEST(JsonValue, ManyMembersKeepTheirOrderAndAreFound) {
   EXPECT_TRUE(object.erase("7"));
   EXPECT_FALSE(object.erase("7"));
   EXPECT_EQ(object.size(), 99u);
-  EXPECT_EQ(object.members()[49].key, "50");
+  EXPECT_EQ(object.members()[49].key(), "50");
   EXPECT_EQ(object["50"].asString(), "again");
   EXPECT_FALSE(object.has("7"));
   const auto copy = VMCPJsonValue::Parse(object.dump());

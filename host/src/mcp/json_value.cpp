@@ -50,18 +50,18 @@ std::optional<std::size_t> Find(const MemberTable* table, std::string_view key) 
   const auto& slots = table->slots;
   if (slots.empty()) {
     for (std::size_t i = 0; i < members.size(); ++i)
-      if (members[i].key == key) return i;
+      if (members[i].key() == key) return i;
     return std::nullopt;
   }
   for (std::size_t s = Home(key, slots.size());; s = (s + 1) & (slots.size() - 1)) {
     if (slots[s] == 0) return std::nullopt;
-    if (members[slots[s] - 1].key == key) return slots[s] - 1;
+    if (members[slots[s] - 1].key() == key) return slots[s] - 1;
   }
 }
 
 void Place(MemberTable& table, std::size_t position) {
   auto& slots = table.slots;
-  std::size_t s = Home(table.items()[position].key, slots.size());
+  std::size_t s = Home(table.items()[position].key(), slots.size());
   while (slots[s] != 0) s = (s + 1) & (slots.size() - 1);
   slots[s] = std::uint32_t(position + 1);
 }
@@ -73,8 +73,7 @@ void Reindex(MemberTable& table) {
 }
 
 VMCPJsonValue& AddMember(MemberTable*& table, std::string_view key) {
-  auto& member =
-      MemberTable::Append(table, kFirstMembers, VMCPJsonValue::Member{std::string(key), {}});
+  auto& member = MemberTable::Append(table, kFirstMembers, key);
   if (table->size > kScannedMembers) {
     if (table->slots.size() < 2 * std::size_t(table->size))
       Reindex(*table);
@@ -507,7 +506,7 @@ void JsonValueAccess::Write(const VMCPJsonValue& value, W& writer) {
     case VMCPJsonValue::Object:
       writer.StartObject();
       for (const auto& member : value.members()) {
-        WriteString(member.key, writer);
+        WriteString(member.key(), writer);
         Write(member.value, writer);
       }
       writer.EndObject();
@@ -547,13 +546,6 @@ void VMCPJsonValue::setText(std::string_view value) {
   const std::size_t size = value.size();
   std::memcpy(p_.text, &size, sizeof size);
   std::memcpy(p_.text + sizeof size, value.data(), size);
-}
-
-std::string_view VMCPJsonValue::text() const noexcept {
-  if (inlineSize_ != 0) return {p_.inlineText, std::size_t(inlineSize_ - 1)};
-  std::size_t size;
-  std::memcpy(&size, p_.text, sizeof size);
-  return {p_.text + sizeof size, size};
 }
 
 VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
@@ -769,7 +761,7 @@ bool operator==(const VMCPJsonValue& a, const VMCPJsonValue& b) {
     case VMCPJsonValue::Object:
       if (a.size() != b.size()) return false;
       for (const auto& member : a.members())
-        if (!b.has(member.key) || !(member.value == b[member.key])) return false;
+        if (!b.has(member.key()) || !(member.value == b[member.key()])) return false;
       return true;
   }
   return false;

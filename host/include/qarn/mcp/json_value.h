@@ -4,6 +4,7 @@
 #include <qarn/mcp/export.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <stdexcept>
@@ -73,7 +74,7 @@ class QARN_MCP_API VMCPJsonValue {
   std::span<const VMCPJsonValue> asArray() const noexcept;
   // An object's members in the order they were first set; empty for every
   // other kind.
-  struct Member;
+  class Member;
   std::span<const Member> members() const noexcept;
   // Number of elements or members.
   std::size_t size() const noexcept;
@@ -110,7 +111,12 @@ class QARN_MCP_API VMCPJsonValue {
   friend class JsonValueAccess;
 
   void release() noexcept;
-  std::string_view text() const noexcept;
+  std::string_view text() const noexcept {
+    if (inlineSize_ != 0) return {p_.inlineText, std::size_t(inlineSize_ - 1)};
+    std::size_t size;
+    std::memcpy(&size, p_.text, sizeof size);
+    return {p_.text + sizeof size, size};
+  }
   void setText(std::string_view value);  // on a null value
   const Members* table() const noexcept;
 
@@ -132,9 +138,16 @@ class QARN_MCP_API VMCPJsonValue {
   } p_;
 };
 
-struct VMCPJsonValue::Member {
-  std::string key;
+// An object's member. The name is held as a string value is: short ones in
+// place, so that a record's keys cost no allocation.
+class VMCPJsonValue::Member {
+ public:
+  explicit Member(std::string_view key) : key_(key) {}
+  std::string_view key() const noexcept { return key_.text(); }
   VMCPJsonValue value;
+
+ private:
+  VMCPJsonValue key_;
 };
 
 class QARN_MCP_API VMCPJsonParseError : public std::runtime_error {
