@@ -30,7 +30,7 @@ using Qarn::mcp::VMCPJsonValue;
 
 constexpr int kUsageError = 2;
 // How long the reader polls for the next request before it blocks.
-constexpr std::chrono::microseconds kAwaitInput{100};
+constexpr std::chrono::microseconds kAwaitInput{500};
 
 int UsageError(const std::string& what) {
   std::cerr << "dravo-host: " << what << "\n" << kUsage;
