@@ -20,6 +20,11 @@ class BRASKO_API MutableName {
     return text_;
   }
   operator std::string() const { return str(); }
+  // Into a string the caller keeps, whose room is reused.
+  void copyTo(std::string& out) const {
+    std::lock_guard lock(mutex_);
+    out.assign(text_);
+  }
   void set(std::string text) {
     std::lock_guard lock(mutex_);
     text_ = std::move(text);

@@ -55,10 +55,12 @@ Brasko::StrongPtr<VManagedObject> VManagedObject::find(TypeId type, const std::s
 
 bool VManagedObject::iterate(TypeId type, const Visitor& visitor, int lowest, int highest) {
   const auto objects = snapshotOf(type);
+  std::string name;  // one buffer for every name
   for (std::size_t i = 0; i < objects.size(); ++i) {
     const int position = int(i);
     if (position < lowest || position > highest) continue;
-    if (!visitor(position, objects[i], objects[i]->name.str())) return false;
+    objects[i]->name.copyTo(name);
+    if (!visitor(position, objects[i], name)) return false;
   }
   return true;
 }
