@@ -30,7 +30,7 @@ using Qarn::mcp::VMCPJsonValue;
 
 constexpr int kUsageError = 2;
 // How long the reader polls for the next request before it blocks.
-constexpr std::chrono::microseconds kAwaitInput{500};
+constexpr std::chrono::microseconds kPollForInput{500};
 
 int UsageError(const std::string& what) {
   std::cerr << "dravo-host: " << what << "\n" << kUsage;
@@ -84,7 +84,9 @@ int Serve(const CommandLine& line) {
   options.workers = line.workers;
   options.whenIdle = ReturnFreedMemory;
   if (line.httpPort >= 0) return ServeHttp(line, options);
-  options.awaitInput = [] { AwaitStdinBriefly(kAwaitInput); };
+  options.awaitInput = [](std::chrono::milliseconds limit) {
+    return AwaitStdin(kPollForInput, limit);
+  };
   McpServer server(options, McpServer::ByteSink{[](std::string_view bytes) {
                      std::fwrite(bytes.data(), 1, bytes.size(), stdout);
                      std::fflush(stdout);

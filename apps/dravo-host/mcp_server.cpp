@@ -37,6 +37,8 @@ constexpr std::size_t kSpillBytes = 64 * 1024;
 // how many ticks without one the watcher stays.
 constexpr std::chrono::milliseconds kReadingTick{5};
 constexpr int kQuietTicks = 40;
+// How long a thread waits for work before it gives back its buffers.
+constexpr std::chrono::milliseconds kRestAfter{200};
 
 // What the client sees when a provider throws instead of answering.
 VMCPJsonValue FailedToolResult(const std::string& text) {
@@ -137,6 +139,7 @@ namespace {
 PoolLimits LimitsOf(const ServerOptions& options) {
   PoolLimits limits;
   limits.onRest = [whenIdle = options.whenIdle] { Rest(whenIdle); };
+  limits.rest = kRestAfter;
   limits.coreThreads = options.workers;
   limits.maxThreads = options.maxThreads;
   limits.maxQueued = options.maxQueued;
@@ -196,7 +199,8 @@ void McpServer::readLines(std::istream& in) {
   line.clear();  // a thread that passed reading on left its line here
   bool tooLong = false;
   for (;;) {
-    if (options_.awaitInput && in.rdbuf()->in_avail() <= 0) options_.awaitInput();
+    if (options_.awaitInput && in.rdbuf()->in_avail() <= 0 && !options_.awaitInput(kRestAfter))
+      Rest(options_.whenIdle);
     in.getline(readSlice_.data(), std::streamsize(readSlice_.size()));
     const auto count = std::size_t(in.gcount());
     if (count == 0 && in.fail()) break;  // end of input

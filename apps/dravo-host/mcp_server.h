@@ -7,6 +7,7 @@
 #include <qarn/mcp/json_value.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -54,9 +55,10 @@ struct ServerOptions {
   // of its answer buffers: where the process can return freed memory.
   std::function<void()> whenIdle;
   // Called by the reading thread when it has no input at hand, before it
-  // blocks reading: it may wait briefly for input, which costs less than
-  // waking a blocked thread.
-  std::function<void()> awaitInput;
+  // blocks reading: waits up to the given time for input, and answers
+  // whether some came. A reader that waited in vain gives back its answer
+  // buffers before it blocks.
+  std::function<bool(std::chrono::milliseconds)> awaitInput;
 };
 
 // Where an outgoing line belongs: the id (as JSON text) of the request it

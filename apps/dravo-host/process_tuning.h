@@ -14,11 +14,12 @@ void LimitAllocatorArenas();
 // large answer is handed over in one write instead of one per 64 KiB.
 void WidenOutputPipe();
 
-// Returns once standard input has bytes to read, or after `limit`. It polls
-// instead of blocking: waking a blocked thread takes longer than that on
-// machines whose idle cores sleep deeply, and a client that sends its next
-// request as soon as it has an answer then waits for no wake-up.
-void AwaitStdinBriefly(std::chrono::microseconds limit);
+// Waits up to `limit` for standard input to have bytes to read, and answers
+// whether it has (an error or the end of input count as bytes). For the
+// first `spin` it polls instead of blocking: waking a blocked thread takes
+// longer than that on machines whose idle cores sleep deeply, and a client
+// that sends its next request as soon as it has an answer waits for none.
+bool AwaitStdin(std::chrono::microseconds spin, std::chrono::milliseconds limit);
 
 // Hands memory freed after start-up (the parsed catalogues) back to the
 // system.
