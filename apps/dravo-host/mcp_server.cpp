@@ -236,24 +236,25 @@ void McpServer::readLines(std::istream& in) {
   readingChanged_.notify_all();
 }
 
-bool McpServer::beginCallWhileReading() {
+std::uint64_t McpServer::beginCallWhileReading() {
   bool startWatcher = false;
+  std::uint64_t call = 0;
   {
     std::lock_guard lock(readingMutex_);
-    if (!turn_ || turn_->reader != std::this_thread::get_id()) return false;
+    if (!turn_ || turn_->reader != std::this_thread::get_id()) return 0;
     if (!watching_) {
-      if (!pool_.hasIdleThread()) return false;
+      if (!pool_.hasIdleThread()) return 0;
       watching_ = startWatcher = true;
     }
-    callWhileReading_ = ++callsWhileReading_;
+    call = callWhileReading_ = ++callsWhileReading_;
   }
   if (startWatcher) pool_.post([this] { watchReading(); });
-  return true;
+  return call;
 }
 
-void McpServer::endCallWhileReading() {
+void McpServer::endCallWhileReading(std::uint64_t call) {
   std::lock_guard lock(readingMutex_);
-  callWhileReading_ = 0;
+  if (callWhileReading_ == call) callWhileReading_ = 0;  // not the next reader's own call
 }
 
 void McpServer::watchReading() {
@@ -423,9 +424,9 @@ void McpServer::dispatch(const VMCPJsonValue& id, const std::string& method, VMC
   if (thread == CallThread::Caller) return call();
   // A call the reading thread meets runs right here, with no hand-off to
   // wait for; a watcher reads on if it lasts.
-  if (!batch && beginCallWhileReading()) {
+  if (const auto number = batch ? 0 : beginCallWhileReading()) {
     call();
-    return endCallWhileReading();
+    return endCallWhileReading(number);
   }
   pool_.post(std::move(call), bytes);
 }

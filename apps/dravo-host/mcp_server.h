@@ -114,10 +114,10 @@ class McpServer {
     std::thread::id reader;
   };
   void readLines(std::istream& in);
-  // Whether the calling thread reads and may run a call itself; a watcher
-  // is then on duty.
-  bool beginCallWhileReading();
-  void endCallWhileReading();
+  // The number of a call the calling thread may run itself, as it reads
+  // and a watcher is on duty; 0 when it must not.
+  std::uint64_t beginCallWhileReading();
+  void endCallWhileReading(std::uint64_t call);
   void watchReading();
   void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
   void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes,

@@ -244,6 +244,33 @@ TEST(Server, StuckCallsHoldUpNoControlRequestAndCancelledCallsAreNotAnswered) {
 
 // A client that does not read: the server stops taking input after a bounded number of
 // requests, and once the client reads, every request is answered exactly once.
+// The reader runs a call itself; once it lasts, a worker reads on, and so on
+// from that reader, even after the first call ends while the second runs.
+TEST(Server, CallsThatLastPassReadingOnFromReaderToReader) {
+  Registered tools;
+  std::counting_semaphore<> entered{0};
+  std::promise<void> releaseFirst, releaseSecond;
+  auto first = releaseFirst.get_future().share(), second = releaseSecond.get_future().share();
+  (*tools)["hold"] = [&](const VMCPJsonValue& arguments, auto&) {
+    entered.release();
+    (arguments["first"].asBool(false) ? first : second).wait();
+    return VMCPJsonValue::MakeObject();
+  };
+  Client client(2, 8);
+  std::istringstream in(kInitialize + "\n" + Call(1, "hold", R"({"first":true})") + "\n" +
+                        Call(2, "hold") + "\n" + kPing + "\n");
+  std::thread serving([&] { client.server.serve(in); });
+  entered.acquire();
+  entered.acquire();  // the second call was read while the first ran
+  releaseFirst.set_value();
+  EXPECT_FALSE(client.answer(1, std::chrono::seconds(10)).isNull());
+  EXPECT_FALSE(client.answer(99, std::chrono::seconds(10)).isNull()) << "ping behind call 2";
+  EXPECT_TRUE(client.answer(2).isNull());
+  releaseSecond.set_value();
+  serving.join();
+  EXPECT_FALSE(client.answer(2).isNull());
+}
+
 TEST(Server, UnreadAnswersStopTheReadingAndNothingIsLost) {
   Registered tools;
   (*tools)["echo"] = [](const VMCPJsonValue& arguments, auto&) { return arguments; };
