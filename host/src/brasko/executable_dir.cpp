@@ -38,7 +38,9 @@ std::string getExecutableDir() {
     std::lock_guard lock(overrideMutex);
     if (overrideDir) return *overrideDir;
   }
-  return realExecutableDir();
+  // Asked on every listing; where the executable lies does not change.
+  static const std::string dir = realExecutableDir();
+  return dir;
 }
 
 namespace testing {
