@@ -87,6 +87,8 @@ int Serve(const CommandLine& line) {
   options.awaitInput = [](std::chrono::milliseconds limit) {
     return AwaitStdin(kPollForInput, limit);
   };
+  // Each piece goes out in one write: a buffer would split it into two.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   McpServer server(options, McpServer::ByteSink{[](std::string_view bytes) {
                      std::fwrite(bytes.data(), 1, bytes.size(), stdout);
                      std::fflush(stdout);
