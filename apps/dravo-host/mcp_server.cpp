@@ -93,6 +93,17 @@ std::string ErrorLine(const VMCPJsonValue& id, int code, const std::string& text
   return message.dump();
 }
 
+// A tool's answer: its text item (the result's JSON text, quoted), then the
+// result as structured content when it is an object, then the error flag.
+constexpr std::string_view kTextItem = R"({"content":[{"type":"text","text":)";
+constexpr std::string_view kStructuredContent = R"(,"structuredContent":)";
+
+const char* ResultEnd(const VMCPJsonValue& result) {
+  const auto& success = result["success"];
+  const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
+  return isError ? R"(,"isError":true})" : R"(,"isError":false})";
+}
+
 }  // namespace
 
 const std::vector<std::string>& SupportedProtocolVersions() {
@@ -114,16 +125,15 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   std::string& text = answerText;
   text.clear();
   result.dumpTo(text);
-  const auto& success = std::as_const(result)["success"];  // reading must not add it
-  const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
+  const char* end = ResultEnd(result);
   const bool structured = result.isObject();
   result = VMCPJsonValue();
   out.reserve(out.size() + 3 * text.size() + 96);  // quoted (at most twice as long), then plain
-  out.append(R"({"content":[{"type":"text","text":)");
+  out.append(kTextItem);
   VMCPJsonValue::QuoteTo(text, out);
   out.append("}]");
-  if (structured) out.append(R"(,"structuredContent":)").append(text);
-  out.append(isError ? R"(,"isError":true})" : R"(,"isError":false})");
+  if (structured) out.append(kStructuredContent).append(text);
+  out.append(end);
   DropIfHuge(text);  // kept for the next answer otherwise
 }
 
@@ -515,8 +525,7 @@ bool McpServer::callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
 }
 
 void McpServer::streamToolResult(VMCPJsonValue result, std::string& line) {
-  const auto& success = std::as_const(result)["success"];  // reading must not add it
-  const bool isError = success.kind == VMCPJsonValue::Boolean && !success.asBool();
+  const char* end = ResultEnd(result);
   const bool structured = result.isObject();
   // Taken when the first piece goes out: a small line is made whole first.
   std::unique_lock lock(outMutex_, std::defer_lock);
@@ -530,11 +539,11 @@ void McpServer::streamToolResult(VMCPJsonValue result, std::string& line) {
   };
   std::string& text = answerText;
   text.clear();
-  line.append(R"({"content":[{"type":"text","text":")");
+  line.append(kTextItem).push_back('"');
   result.dumpTo(text, line, spill, kSpillBytes);
   line.append(R"("}])");
   if (structured) {
-    line.append(R"(,"structuredContent":)");
+    line.append(kStructuredContent);
     if (line.size() + text.size() > kSpillBytes) {  // no copy of a large text
       spill(line);
       send(text);
@@ -542,7 +551,7 @@ void McpServer::streamToolResult(VMCPJsonValue result, std::string& line) {
       line.append(text);
     }
   }
-  line.append(isError ? R"(,"isError":true}})" : R"(,"isError":false}})").push_back('\n');
+  line.append(end).append("}\n");  // the tool result's end, then the message's
   send(line);
   lock.unlock();
   // The client has the answer; the tree and the buffers go now.
