@@ -73,6 +73,11 @@ constexpr std::size_t ClassOf(std::size_t bytes) noexcept {
   return (bytes + kGrain - 1) / kGrain - 1;
 }
 
+// What every block of a class holds, so that any of them serves any request.
+constexpr std::size_t BytesOf(std::size_t k) noexcept {
+  return (k + 1) * kGrain;
+}
+
 }  // namespace
 
 void* AllocateBlock(std::size_t bytes) {
@@ -83,17 +88,17 @@ void* AllocateBlock(std::size_t bytes) {
 #if defined(__GNUC__)
     __builtin_prefetch(block->next);  // the next block of this size is read on its turn
 #endif
-    cache.keptBytes -= (k + 1) * kGrain;
+    cache.keptBytes -= BytesOf(k);
     return block;
   }
-  return ::operator new((k + 1) * kGrain);
+  return ::operator new(BytesOf(k));
 }
 
 void FreeBlock(void* block, std::size_t bytes) noexcept {
   if (!block) return;
   if (!kRecycle || bytes > kClasses * kGrain) return ::operator delete(block);
   const std::size_t k = ClassOf(bytes);
-  const std::size_t size = (k + 1) * kGrain;
+  const std::size_t size = BytesOf(k);
   if (cache.closed || cache.keptBytes + size > kMostKeptBytes) return ::operator delete(block);
   if (!cache.armed) {
     cache.armed = true;

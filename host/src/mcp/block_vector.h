@@ -51,10 +51,12 @@ struct BlockVector : Header {
   static BlockVector* Copy(const BlockVector* other) {
     if (!other) return nullptr;
     BlockVector* block = Make(other->size);
-    static_cast<Header&>(*block) = static_cast<const Header&>(*other);
-    for (const T& item : other->span()) {
-      new (block->items() + block->size) T(item);
-      ++block->size;
+    try {
+      static_cast<Header&>(*block) = static_cast<const Header&>(*other);
+      for (const T& item : other->span()) block->construct(item);
+    } catch (...) {
+      Free(block);  // with the items copied so far
+      throw;
     }
     return block;
   }
@@ -64,9 +66,7 @@ struct BlockVector : Header {
   static T& Append(BlockVector*& block, std::size_t firstRoom, Args&&... args) {
     if (!block) block = Make(firstRoom);
     if (block->size == block->capacity) block = Grown(block);
-    T* item = new (block->items() + block->size) T(std::forward<Args>(args)...);
-    ++block->size;
-    return *item;
+    return block->construct(std::forward<Args>(args)...);
   }
 
   void erase(std::size_t position) {
@@ -86,6 +86,14 @@ struct BlockVector : Header {
     return ItemsOffset() + capacity * sizeof(T);
   }
 
+  // Makes an item in the room after the last; there must be room.
+  template <class... Args>
+  T& construct(Args&&... args) {
+    T* item = new (items() + size) T(std::forward<Args>(args)...);
+    ++size;
+    return *item;
+  }
+
   static char* Start(BlockVector* block) noexcept {
     return reinterpret_cast<char*>(block) + ItemsOffset();
   }
@@ -94,10 +102,7 @@ struct BlockVector : Header {
   static BlockVector* Grown(BlockVector* old) {
     BlockVector* block = Make(std::max<std::size_t>(2 * std::size_t(old->capacity), 4));
     static_cast<Header&>(*block) = std::move(static_cast<Header&>(*old));
-    for (T& item : old->span()) {
-      new (block->items() + block->size) T(std::move(item));
-      ++block->size;
-    }
+    for (T& item : old->span()) block->construct(std::move(item));
     Free(old);
     return block;
   }

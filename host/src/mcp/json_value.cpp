@@ -229,12 +229,8 @@ std::size_t PlainRun(const char* text, const char* end) {
   return std::size_t(at - text);
 }
 
-}  // namespace
-}  // namespace Qarn::mcp
-
 // The writer's hook for copying the plain runs of a string at once; it then
 // escapes the byte the run stops at itself, as without the hook.
-namespace Qarn::mcp {
 template <class Output>
 bool WritePlainRun(rapidjson::StringStream& is, std::size_t length, Output& out) {
   const auto run = PlainRun(is.src_, is.head_ + length);
@@ -242,6 +238,8 @@ bool WritePlainRun(rapidjson::StringStream& is, std::size_t length, Output& out)
   is.src_ += run;
   return is.Tell() < length;
 }
+
+}  // namespace
 }  // namespace Qarn::mcp
 
 namespace rapidjson {
@@ -298,6 +296,7 @@ std::optional<std::string> RepairedUtf8(std::string_view text) {
   return repaired;
 }
 
+// Most strings are ASCII: checked inline, they skip what a repair costs.
 bool IsAscii(std::string_view text) {
   std::uint64_t high = 0;
   std::size_t at = 0;
@@ -728,7 +727,7 @@ void VMCPJsonValue::QuoteTo(std::string_view text, std::string& out) {
   if (CountQuotes(text, quotes)) return QuotePlainTo(text, quotes, out);
   StringOutput output(out);
   Writer writer(output);
-  WriteString(text, writer);
+  writer.String(text.data(), rapidjson::SizeType(text.size()));  // repaired already
 }
 
 VMCPJsonValue VMCPJsonValue::Parse(std::string_view text) {

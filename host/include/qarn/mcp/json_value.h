@@ -139,7 +139,7 @@ class QARN_MCP_API VMCPJsonValue {
 };
 
 // An object's member. The name is held as a string value is: short ones in
-// place, so that a record's keys cost no allocation.
+// place, longer ones in a recycled block, so that keys cost no malloc.
 class VMCPJsonValue::Member {
  public:
   explicit Member(std::string_view key) : key_(key) {}
