@@ -91,7 +91,6 @@ int Serve(const CommandLine& line) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   McpServer server(options, McpServer::ByteSink{[](std::string_view bytes) {
                      std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-                     std::fflush(stdout);
                    }});
   server.serve(std::cin);
   return 0;

@@ -190,7 +190,7 @@ void McpServer::drain() {
 
 void McpServer::serve(std::istream& in) {
   readLines(in);
-  Rest(options_.whenIdle);  // pool threads read on; this one answers no more
+  Rest(options_.whenIdle);  // a watcher may read on; this thread answers no more
   {
     std::unique_lock lock(readingMutex_);
     readingChanged_.wait(lock, [this] { return inputEnded_; });

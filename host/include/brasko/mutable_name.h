@@ -16,8 +16,9 @@ class BRASKO_API MutableName {
   MutableName& operator=(const MutableName&) = delete;
 
   std::string str() const {
-    std::lock_guard lock(mutex_);
-    return text_;
+    std::string text;
+    copyTo(text);
+    return text;
   }
   operator std::string() const { return str(); }
   // Into a string the caller keeps, whose room is reused.
