@@ -33,10 +33,11 @@ std::string AsciiLower(std::string text) {
   return text;
 }
 
-bool MatchesFilter(const NutritionPtr& nutrition, const std::string& filter) {
-  if (ContainsNoCase(nutrition->name.str(), filter)) return true;
-  if (ContainsNoCase(nutrition->description, filter)) return true;
-  for (const auto& genre : nutrition->genres)
+bool MatchesFilter(const Qarn::VNutrition& nutrition, const std::string& name,
+                   const std::string& filter) {
+  if (ContainsNoCase(name, filter)) return true;
+  if (ContainsNoCase(nutrition.description, filter)) return true;
+  for (const auto& genre : nutrition.genres)
     if (ContainsNoCase(genre, filter)) return true;
   return false;
 }
@@ -45,9 +46,9 @@ struct ListingFilter {
   std::string filter;
   std::string extension;
 
-  bool Keeps(const NutritionPtr& nutrition) const {
+  bool Keeps(const Qarn::VNutrition& nutrition, const std::string& name) const {
     if (!extension.empty() && !HandlesExtension(nutrition, extension)) return false;
-    return filter.empty() || MatchesFilter(nutrition, filter);
+    return filter.empty() || MatchesFilter(nutrition, name, filter);
   }
 };
 
@@ -55,10 +56,11 @@ VMCPJsonValue ListMatching(const ListingFilter& criteria) {
   auto listing = VMCPJsonValue::MakeArray();
   Qarn::VManagedObject::iterate(
       Qarn::VNutrition::domainType(),
-      [&](int, const Brasko::StrongPtr<Qarn::VManagedObject>& object, const std::string&) {
-        auto nutrition = Brasko::DynamicCast<Qarn::VNutrition>(object);
-        if (nutrition.alive() && criteria.Keeps(nutrition))
-          listing.push_back(SummariseNutrition(nutrition));
+      [&](int, const Brasko::StrongPtr<Qarn::VManagedObject>& object, const std::string& name) {
+        // The walk holds the object; a plain cast needs no reference of its own.
+        const auto* nutrition = dynamic_cast<const Qarn::VNutrition*>(object.get());
+        if (nutrition && object->isAlive() && criteria.Keeps(*nutrition, name))
+          listing.push_back(SummariseNutrition(*nutrition, name));
         return true;
       },
       std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
@@ -138,7 +140,7 @@ VMCPJsonValue ToolDescribeNutrition(const VMCPJsonValue& arguments) {
   result["success"] = true;
   result["name"] = nutrition->name.str();
   result["description"] = nutrition->description;
-  result["extensions"] = ExtensionsOf(nutrition);
+  result["extensions"] = ExtensionsOf(*nutrition);
   result["output_extensions"] = ToJsonArray(nutrition->outputExtensions);
   result["genres"] = ToJsonArray(nutrition->genres);
   result["parameters"] = std::move(parameters);

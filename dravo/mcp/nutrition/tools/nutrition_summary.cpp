@@ -2,9 +2,9 @@
 
 namespace dravo::nutrition {
 
-VMCPJsonValue ExtensionsOf(const NutritionPtr& nutrition) {
+VMCPJsonValue ExtensionsOf(const Qarn::VNutrition& nutrition) {
   auto extensions = VMCPJsonValue::MakeArray();
-  nutrition->getExtensions([&](const std::string& e) { extensions.push_back(VMCPJsonValue(e)); });
+  nutrition.getExtensions([&](const std::string& e) { extensions.push_back(VMCPJsonValue(e)); });
   return extensions;
 }
 
@@ -14,21 +14,21 @@ VMCPJsonValue ToJsonArray(const std::set<std::string>& strings) {
   return array;
 }
 
-bool HandlesExtension(const NutritionPtr& nutrition, const std::string& extension) {
+bool HandlesExtension(const Qarn::VNutrition& nutrition, const std::string& extension) {
   bool found = false;
-  nutrition->getExtensions([&](const std::string& e) {
+  nutrition.getExtensions([&](const std::string& e) {
     if (e == extension) found = true;
   });
   return found;
 }
 
-VMCPJsonValue SummariseNutrition(const NutritionPtr& nutrition) {
+VMCPJsonValue SummariseNutrition(const Qarn::VNutrition& nutrition, const std::string& name) {
   auto record = VMCPJsonValue::MakeObject();
-  record["name"] = nutrition->name.str();
-  record["description"] = nutrition->description;
+  record["name"] = name;
+  record["description"] = nutrition.description;
   record["extensions"] = ExtensionsOf(nutrition);
-  record["output_extensions"] = ToJsonArray(nutrition->outputExtensions);
-  record["genres"] = ToJsonArray(nutrition->genres);
+  record["output_extensions"] = ToJsonArray(nutrition.outputExtensions);
+  record["genres"] = ToJsonArray(nutrition.genres);
   return record;
 }
 

@@ -13,12 +13,13 @@ namespace dravo::nutrition {
 using Qarn::mcp::VMCPJsonValue;
 using NutritionPtr = Brasko::StrongPtr<Qarn::VNutrition>;
 
-// name, description, extensions, output_extensions, genres.
-VMCPJsonValue SummariseNutrition(const NutritionPtr& nutrition);
+// name, description, extensions, output_extensions, genres. The name is the
+// one the registry walk already read, so it is not copied out a second time.
+VMCPJsonValue SummariseNutrition(const Qarn::VNutrition& nutrition, const std::string& name);
 // Input extensions in the nutrition's order, repetitions kept.
-VMCPJsonValue ExtensionsOf(const NutritionPtr& nutrition);
+VMCPJsonValue ExtensionsOf(const Qarn::VNutrition& nutrition);
 VMCPJsonValue ToJsonArray(const std::set<std::string>& strings);
 // Exact byte match against the reported input extensions.
-bool HandlesExtension(const NutritionPtr& nutrition, const std::string& extension);
+bool HandlesExtension(const Qarn::VNutrition& nutrition, const std::string& extension);
 
 }  // namespace dravo::nutrition
