@@ -159,7 +159,7 @@ int Run(const CommandLine& line) {
 int main(int argc, char** argv) {
   LimitAllocatorArenas();
   UseBinaryStdio();
-  WidenOutputPipe();
+  WidenOutputBuffer();
   std::string error;
   const auto line = ParseCommandLine(Utf8Arguments(argc, argv), error);
   if (!line) return UsageError(error);

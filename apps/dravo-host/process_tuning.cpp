@@ -8,6 +8,7 @@
 #endif
 #if defined(__linux__)
 #  include <fcntl.h>
+#  include <sys/socket.h>
 #  include <unistd.h>
 #endif
 #if defined(_WIN32)
@@ -24,10 +25,13 @@ void LimitAllocatorArenas() {
 #endif
 }
 
-void WidenOutputPipe() {
+void WidenOutputBuffer() {
 #if defined(__linux__)
-  // Fails harmlessly when stdout is no pipe or the size is above the limit.
-  fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1024 * 1024);
+  // Each fails harmlessly when stdout is of the other kind; the system caps
+  // the size at its own limit.
+  constexpr int kBytes = 1024 * 1024;
+  fcntl(STDOUT_FILENO, F_SETPIPE_SZ, kBytes);
+  setsockopt(STDOUT_FILENO, SOL_SOCKET, SO_SNDBUF, &kBytes, sizeof kBytes);
 #endif
 }
 

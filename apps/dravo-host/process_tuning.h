@@ -10,9 +10,11 @@ namespace dravo::host {
 // frees serves the next instead of idling in an arena of its own.
 void LimitAllocatorArenas();
 
-// Lets a whole answer line fit into the pipe of standard output, so a
-// large answer is handed over in one write instead of one per 64 KiB.
-void WidenOutputPipe();
+// Lets a whole answer line fit into standard output's pipe or socket (many
+// clients start servers on a socket pair), so that a large answer goes out
+// without waiting for the client to read, and the client's reads do not
+// have to wake the writer again and again.
+void WidenOutputBuffer();
 
 // Waits up to `limit` for standard input to have bytes to read, and answers
 // whether it has (an error or the end of input count as bytes). For the
