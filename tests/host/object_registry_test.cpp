@@ -37,6 +37,24 @@ TEST(ObjectRegistry, FindAndIterateByTypeInRegistrationOrder) {
   EXPECT_EQ(visits, 1);
 }
 
+// Enough removals pack the list; later walks and removals must still find
+// every object where it now sits.
+TEST(ObjectRegistry, RemovalsKeepOrderAndPositions) {
+  RegisteredObjects registry;
+  const auto a = registry.add("a");
+  const auto b = registry.add("b");
+  const auto c = registry.add("c");
+  const auto d = registry.add("d");
+  for (const auto& gone : {a, b, d}) EXPECT_TRUE(VManagedObject::unregisterObject(gone.get()));
+  EXPECT_FALSE(VManagedObject::unregisterObject(b.get()));
+  registry.add("e");
+  EXPECT_EQ(NutritionNames(), (Names{"c", "e"}));
+  EXPECT_EQ(NutritionNames(1, 1), Names{"e"});
+  EXPECT_TRUE(VManagedObject::unregisterObject(c.get()));
+  EXPECT_EQ(NutritionNames(), Names{"e"});
+  EXPECT_EQ(VManagedObject::registeredCount(VNutrition::domainType()), 1u);
+}
+
 TEST(ObjectRegistry, RegisteringWhileWalkingIsSafe) {
   std::atomic<bool> stop{false};
   std::thread churn([&] {

@@ -1,7 +1,7 @@
 #include <qarn/managed_object.h>
 
-#include <cstdint>
-#include <map>
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -11,17 +11,60 @@ namespace Qarn {
 
 namespace {
 
-// Plug-ins register and unregister from any thread while tools walk it.
-// Objects sit by type in registration order (a running number); a second
+using Handle = Brasko::StrongPtr<VManagedObject>;
+
+// One type's objects in registration order, null where one was removed.
+// Walks share the list rather than copy it with a reference per object; a
+// change to a list that a walk still reads goes to a copy instead.
+struct TypeList {
+  std::vector<Handle> slots;
+  std::size_t holes = 0;
+  std::atomic<int> walkers{0};
+
+  std::size_t count() const noexcept { return slots.size() - holes; }
+};
+using SharedList = std::shared_ptr<TypeList>;
+
+// Plug-ins register and unregister from any thread while tools walk it. An
 // index by object makes unregistering logarithmic, not a pass over all.
 struct Registry {
   std::mutex mutex;
-  std::uint64_t registered = 0;
-  std::unordered_map<VManagedObject::TypeId,
-                     std::map<std::uint64_t, Brasko::StrongPtr<VManagedObject>>>
-      byType;
-  std::unordered_multimap<const VManagedObject*, std::pair<VManagedObject::TypeId, std::uint64_t>>
-      byObject;
+  std::unordered_map<VManagedObject::TypeId, SharedList> byType;
+  std::unordered_multimap<const VManagedObject*, std::pair<VManagedObject::TypeId, std::size_t>>
+      byObject;  // where each registration sits in its type's slots
+
+  // The type's list, ready to change: copied first while a walk reads it.
+  TypeList& writable(VManagedObject::TypeId type) {
+    SharedList& list = byType[type];
+    if (!list) {
+      list = std::make_shared<TypeList>();
+    } else if (list->walkers.load(std::memory_order_acquire) > 0) {
+      auto copy = std::make_shared<TypeList>();
+      copy->slots = list->slots;
+      copy->holes = list->holes;
+      list = std::move(copy);
+    }
+    return *list;
+  }
+
+  // Drops the holes once they are the majority, so a walk and the memory
+  // stay linear in the live objects; the index follows the moved slots.
+  void compact(VManagedObject::TypeId type, TypeList& list) {
+    if (list.holes <= list.slots.size() / 2) return;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < list.slots.size(); ++i) {
+      if (!list.slots[i]) continue;
+      if (kept != i) {
+        const auto [first, last] = byObject.equal_range(list.slots[i].get());
+        for (auto it = first; it != last; ++it)
+          if (it->second == std::pair{type, i}) it->second.second = kept;
+        list.slots[kept] = std::move(list.slots[i]);
+      }
+      ++kept;
+    }
+    list.slots.resize(kept);
+    list.holes = 0;
+  }
 };
 
 // Never destroyed: a plug-in's static registration may unregister at exit
@@ -31,16 +74,31 @@ Registry& registry() {
   return instance;
 }
 
-std::vector<Brasko::StrongPtr<VManagedObject>> snapshotOf(VManagedObject::TypeId type) {
-  auto& r = registry();
-  std::lock_guard lock(r.mutex);
-  std::vector<Brasko::StrongPtr<VManagedObject>> objects;
-  if (auto found = r.byType.find(type); found != r.byType.end()) {
-    objects.reserve(found->second.size());
-    for (const auto& entry : found->second) objects.push_back(entry.second);
+// The type's list, held for a walk until the walk ends.
+class Walk {
+ public:
+  explicit Walk(VManagedObject::TypeId type) {
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (auto found = r.byType.find(type); found != r.byType.end()) {
+      list_ = found->second;
+      list_->walkers.fetch_add(1, std::memory_order_relaxed);
+    }
   }
-  return objects;
-}
+  ~Walk() {
+    if (list_) list_->walkers.fetch_sub(1, std::memory_order_release);
+  }
+  Walk(const Walk&) = delete;
+  Walk& operator=(const Walk&) = delete;
+
+  const std::vector<Handle>& slots() const {
+    static const std::vector<Handle> none;
+    return list_ ? list_->slots : none;
+  }
+
+ private:
+  SharedList list_;
+};
 
 }  // namespace
 
@@ -48,19 +106,22 @@ VManagedObject::VManagedObject(std::string name_) : name(std::move(name_)) {}
 VManagedObject::~VManagedObject() = default;
 
 Brasko::StrongPtr<VManagedObject> VManagedObject::find(TypeId type, const std::string& name) {
-  for (auto& object : snapshotOf(type))
+  const Walk walk(type);
+  for (const auto& object : walk.slots())
     if (object.alive() && object->name == name) return object;
   return {};
 }
 
 bool VManagedObject::iterate(TypeId type, const Visitor& visitor, int lowest, int highest) {
-  const auto objects = snapshotOf(type);
+  const Walk walk(type);
   std::string name;  // one buffer for every name
-  for (std::size_t i = 0; i < objects.size(); ++i) {
-    const int position = int(i);
+  int position = -1;
+  for (const auto& object : walk.slots()) {
+    if (!object) continue;
+    ++position;
     if (position < lowest || position > highest) continue;
-    objects[i]->name.copyTo(name);
-    if (!visitor(position, objects[i], name)) return false;
+    object->name.copyTo(name);
+    if (!visitor(position, object, name)) return false;
   }
   return true;
 }
@@ -69,25 +130,26 @@ void VManagedObject::registerObject(TypeId type, const Brasko::StrongPtr<VManage
   if (!object) return;
   auto& r = registry();
   std::lock_guard lock(r.mutex);
-  const auto number = r.registered++;
-  r.byType[type].emplace(number, object);
-  r.byObject.emplace(object.get(), std::pair{type, number});
+  TypeList& list = r.writable(type);
+  r.byObject.emplace(object.get(), std::pair{type, list.slots.size()});
+  list.slots.push_back(object);
 }
 
 bool VManagedObject::unregisterObject(const VManagedObject* object) {
-  std::vector<Brasko::StrongPtr<VManagedObject>> removed;  // released outside the lock:
-                                                           // destructors may re-enter
+  std::vector<Handle> removed;  // released outside the lock: destructors may re-enter
   auto& r = registry();
   {
     std::lock_guard lock(r.mutex);
     const auto [first, last] = r.byObject.equal_range(object);
-    for (auto it = first; it != last; ++it) {
-      auto& ofType = r.byType.at(it->second.first);
-      const auto entry = ofType.find(it->second.second);
-      removed.push_back(std::move(entry->second));
-      ofType.erase(entry);
-    }
+    std::vector<std::pair<TypeId, std::size_t>> places;
+    for (auto it = first; it != last; ++it) places.push_back(it->second);
     r.byObject.erase(first, last);
+    for (const auto& [type, slot] : places) {
+      TypeList& list = r.writable(type);
+      removed.push_back(std::move(list.slots[slot]));
+      ++list.holes;
+    }
+    for (const auto& [type, slot] : places) r.compact(type, r.writable(type));
   }
   return !removed.empty();
 }
@@ -96,7 +158,7 @@ std::size_t VManagedObject::registeredCount(TypeId type) {
   auto& r = registry();
   std::lock_guard lock(r.mutex);
   const auto found = r.byType.find(type);
-  return found == r.byType.end() ? 0 : found->second.size();
+  return found == r.byType.end() ? 0 : found->second->count();
 }
 
 }  // namespace Qarn
