@@ -610,6 +610,50 @@ void VMCPJsonValue::release() noexcept {
   p_ = {};
 }
 
+VMCPJsonValue::Member::Member(std::string_view key) {
+  if (key.size() <= kInlineKey) {
+    std::memcpy(key_, key.data(), key.size());
+    key_[kInlineKey] = char(key.size());
+    return;
+  }
+  char* block = static_cast<char*>(AllocateBlock(sizeof(std::size_t) + key.size()));
+  const std::size_t length = key.size();
+  std::memcpy(block, &length, sizeof length);
+  std::memcpy(block + sizeof length, key.data(), length);
+  std::memcpy(key_, &block, sizeof block);
+  key_[kInlineKey] = char(kKeyOnHeap);
+}
+
+VMCPJsonValue::Member::Member(const Member& other) : Member(other.key()) {
+  value = other.value;
+}
+
+VMCPJsonValue::Member::Member(Member&& other) noexcept : value(std::move(other.value)) {
+  std::memcpy(key_, other.key_, sizeof key_);
+  other.key_[kInlineKey] = 0;  // the block, if any, is this one's now
+}
+
+VMCPJsonValue::Member& VMCPJsonValue::Member::operator=(Member&& other) noexcept {
+  if (this == &other) return *this;
+  release();
+  std::memcpy(key_, other.key_, sizeof key_);
+  other.key_[kInlineKey] = 0;
+  value = std::move(other.value);
+  return *this;
+}
+
+VMCPJsonValue::Member::~Member() {
+  release();
+}
+
+void VMCPJsonValue::Member::release() noexcept {
+  if (static_cast<unsigned char>(key_[kInlineKey]) != kKeyOnHeap) return;
+  const std::string_view name = key();
+  FreeBlock(const_cast<char*>(name.data()) - sizeof(std::size_t),
+            sizeof(std::size_t) + name.size());
+  key_[kInlineKey] = 0;
+}
+
 VMCPJsonValue VMCPJsonValue::MakeObject() {
   VMCPJsonValue value;
   value.kind = Object;

@@ -138,16 +138,36 @@ class QARN_MCP_API VMCPJsonValue {
   } p_;
 };
 
-// An object's member. The name is held as a string value is: short ones in
-// place, longer ones in a recycled block, so that keys cost no malloc.
-class VMCPJsonValue::Member {
+// An object's member. Names of up to kInlineKey bytes, nearly all that
+// protocols use, sit in place; longer ones in a recycled block (the length,
+// then the bytes), so that names cost no malloc.
+class QARN_MCP_API VMCPJsonValue::Member {
  public:
-  explicit Member(std::string_view key) : key_(key) {}
-  std::string_view key() const noexcept { return key_.text(); }
+  explicit Member(std::string_view key);
+  Member(const Member& other);
+  Member(Member&& other) noexcept;
+  Member& operator=(Member&& other) noexcept;
+  Member& operator=(const Member&) = delete;
+  ~Member();
+
+  std::string_view key() const noexcept {
+    const auto size = static_cast<unsigned char>(key_[kInlineKey]);
+    if (size <= kInlineKey) return {key_, size};
+    const char* block;
+    std::memcpy(&block, key_, sizeof block);
+    std::size_t length;
+    std::memcpy(&length, block, sizeof length);
+    return {block + sizeof length, length};
+  }
   VMCPJsonValue value;
 
  private:
-  VMCPJsonValue key_;
+  static constexpr std::size_t kInlineKey = 23;
+  static constexpr unsigned char kKeyOnHeap = 0xFF;
+  void release() noexcept;
+  // The bytes in place and their count last, or a block's address and
+  // kKeyOnHeap.
+  char key_[kInlineKey + 1];
 };
 
 class QARN_MCP_API VMCPJsonParseError : public std::runtime_error {
