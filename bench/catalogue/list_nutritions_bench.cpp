@@ -4,14 +4,17 @@
 
 #include <dravo-host/mcp_server.h>
 
+#include <scripted_nutritions/scripted_nutritions.h>
+
 #include <brasko/executable_dir.h>
 #include <brasko/testing.h>
 #include <qarn/nutrition.h>
 
 #include <benchmark/benchmark.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -19,27 +22,27 @@ using Qarn::mcp::VMCPJsonValue;
 
 constexpr int kNutritions = 1000;
 
-// Registered for the whole run; the scan sees an empty directory so that
-// the listing itself is what gets measured.
+// The example catalogue's entries renamed in turn, as the host benchmark
+// loads them: objects shaped like the ones a real listing walks. The scan
+// sees an empty directory, so that the listing itself is what is measured.
 struct Registry {
   dravo::bench::ScratchDir emptyDir{"dravo-bench-exe-"};
-  std::vector<Brasko::StrongPtr<Qarn::VNutrition>> nutritions;
+  dravo::host::NutritionRegistration registration;
 
   Registry() {
-    const char* genres[] = {"Point cloud", "Raster", "Mesh", "Vector"};
+    std::ifstream file(DRAVO_EXAMPLE_CATALOGUE, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    const auto example = VMCPJsonValue::Parse(text);
+    const auto entries = example["nutritions"].asArray();
+    auto document = VMCPJsonValue::MakeObject();
+    auto& nutritions = document["nutritions"];
     for (int i = 0; i < kNutritions; ++i) {
-      auto n = Brasko::MakeStrong<Qarn::VNutrition>("Nutrition " + std::to_string(i));
-      n->description = "Converts format " + std::to_string(i % 50) + " files into tiles.";
-      n->addExtension("ext" + std::to_string(i % 50));
-      n->addExtension(i % 2 ? "las" : "laz");
-      n->outputExtensions = {"tif", "las"};
-      n->genres = {genres[i % 4]};
-      Qarn::RegisterManaged(n);
-      nutritions.push_back(n);
+      auto entry = entries[std::size_t(i) % entries.size()];
+      entry["name"] = entry["name"].asString() + " " + std::to_string(i);
+      nutritions.push_back(std::move(entry));
     }
-  }
-  ~Registry() {
-    for (const auto& n : nutritions) Qarn::VManagedObject::unregisterObject(n.get());
+    for (const auto& n : dravo::host::BuildScriptedNutritions(document, "bench"))
+      registration.add(n);
   }
 };
 
@@ -69,8 +72,8 @@ void BM_ListAll(benchmark::State& state) {
 
 void BM_ListFiltered(benchmark::State& state) {
   auto arguments = VMCPJsonValue::MakeObject();
-  arguments["filter"] = "RASTER";
-  arguments["extension"] = "las";
+  arguments["filter"] = "POINT";
+  arguments["extension"] = "laz";
   RunList(state, arguments);
 }
 
