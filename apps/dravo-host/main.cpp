@@ -29,8 +29,10 @@ using namespace dravo::host;
 using Qarn::mcp::VMCPJsonValue;
 
 constexpr int kUsageError = 2;
-// How long the reader polls for the next request before it blocks.
-constexpr std::chrono::microseconds kPollForInput{500};
+// How long the reader polls for the next request before it blocks: long
+// enough for a client to take in a large answer (some 0.4 ms for 350 KB)
+// and send its next request, since a wake-up after that costs more.
+constexpr std::chrono::microseconds kPollForInput{2000};
 
 int UsageError(const std::string& what) {
   std::cerr << "dravo-host: " << what << "\n" << kUsage;
