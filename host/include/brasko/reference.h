@@ -55,6 +55,9 @@ class BRASKO_API RefCounted {
   void addStrong() const noexcept;
   void releaseStrong() const noexcept;
   detail::RefControl* control_;
+  // The control block's flag, also kept here: a walk over many objects
+  // then asks each whether it is alive without reading a second block.
+  std::atomic<bool> retired_{false};
 };
 
 template <class T>

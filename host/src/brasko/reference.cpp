@@ -16,10 +16,11 @@ RefCounted::~RefCounted() {
 }
 
 bool RefCounted::isAlive() const noexcept {
-  return !control_->retired.load(std::memory_order_acquire);
+  return !retired_.load(std::memory_order_acquire);
 }
 
 void RefCounted::retire() noexcept {
+  retired_.store(true, std::memory_order_release);
   control_->retired.store(true, std::memory_order_release);
 }
 
