@@ -23,6 +23,13 @@ bool HandlesExtension(const Qarn::VNutrition& nutrition, const std::string& exte
 }
 
 VMCPJsonValue SummariseNutrition(const Qarn::VNutrition& nutrition, const std::string& name) {
+#if defined(__GNUC__)
+  // Fetched side by side now rather than one after another below: a walk
+  // over many nutritions finds most of them out of the cache.
+  __builtin_prefetch(nutrition.description.data());
+  if (!nutrition.outputExtensions.empty()) __builtin_prefetch(&*nutrition.outputExtensions.begin());
+  if (!nutrition.genres.empty()) __builtin_prefetch(&*nutrition.genres.begin());
+#endif
   auto record = VMCPJsonValue::MakeObject();
   record["name"] = name;
   record["description"] = nutrition.description;
