@@ -117,6 +117,15 @@ class StringOutput {
     std::memcpy(cursor_, bytes, count);
     cursor_ += count;
   }
+  // The bytes between two quotes (one or two bytes each).
+  void AppendQuoted(const char* bytes, std::size_t count, std::string_view quote = "\"") {
+    const std::size_t room = count + 2 * quote.size();
+    if (std::size_t(end_ - cursor_) < room) makeRoom(room);
+    std::memcpy(cursor_, quote.data(), quote.size());
+    std::memcpy(cursor_ + quote.size(), bytes, count);
+    std::memcpy(cursor_ + quote.size() + count, quote.data(), quote.size());
+    cursor_ += room;
+  }
   std::size_t size() const noexcept { return used_ + std::size_t(cursor_ - start_); }
 
  private:
@@ -168,6 +177,10 @@ class TwinOutput {
     plain_.Append(bytes, count);
     escaped_.Append(bytes, count);
   }
+  void AppendQuoted(const char* bytes, std::size_t count) {
+    plain_.AppendQuoted(bytes, count);
+    escaped_.AppendQuoted(bytes, count, "\\\"");
+  }
 
  private:
   StringOutput& plain_;
@@ -185,8 +198,20 @@ inline void PutUnsafe(Output& out, char c) {
   out.Put(c);
 }
 
-using Writer = rapidjson::Writer<StringOutput>;
-using TwinWriter = rapidjson::Writer<TwinOutput>;
+// The library's writer, and a way to put a string known to need no escape
+// or repair in one piece: one check for room, not one per byte put.
+template <class Output>
+class ValueWriter : public rapidjson::Writer<Output> {
+ public:
+  using rapidjson::Writer<Output>::Writer;
+  void PlainString(std::string_view text) {
+    this->Prefix(rapidjson::kStringType);
+    this->os_->AppendQuoted(text.data(), text.size());
+    this->EndValue(true);
+  }
+};
+using Writer = ValueWriter<StringOutput>;
+using TwinWriter = ValueWriter<TwinOutput>;
 
 // Eight bytes at a time: the high bit of each byte that is zero, exactly.
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
@@ -207,6 +232,21 @@ std::uint64_t QuoteBytes(std::uint64_t v) {
 // The bytes that a JSON string cannot carry as they are.
 std::uint64_t EscapedBytes(std::uint64_t v) {
   return ControlBytes(v) | QuoteBytes(v);
+}
+
+// Plain text is ASCII that a JSON string carries as it is: it needs no
+// escape and no repair.
+bool IsPlain(std::string_view text) noexcept {
+  std::size_t at = 0;
+  for (std::uint64_t eight; at + 8 <= text.size(); at += 8) {
+    std::memcpy(&eight, text.data() + at, 8);
+    if (((eight & 0x8080808080808080u) | EscapedBytes(eight)) != 0) return false;
+  }
+  for (; at < text.size(); ++at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c >= 0x80 || c < 0x20 || IsQuote(char(c))) return false;
+  }
+  return true;
 }
 
 // Length of the run at the start of text that JSON strings carry as it is,
@@ -311,6 +351,7 @@ bool IsAscii(std::string_view text) {
 // Bytes that are not UTF-8 are written as U+FFFD.
 template <class W>
 void WriteString(std::string_view text, W& writer) {
+  if (IsPlain(text)) return writer.PlainString(text);  // most are: in one piece
   std::optional<std::string> repaired;
   if (!IsAscii(text)) repaired = RepairedUtf8(text);
   if (repaired)
