@@ -88,6 +88,26 @@ const char* KindName(VMCPJsonValue::Kind kind) {
   return names[kind];
 }
 
+// Copies without a call for the short runs that most strings are.
+inline void CopyBytes(char* to, const char* from, std::size_t count) noexcept {
+  if (count > 16) return void(std::memcpy(to, from, count));
+  if (count >= 8) {
+    std::uint64_t head, tail;  // overlapping when count < 16
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + count - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + count - 8, &tail, 8);
+  } else if (count >= 4) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + count - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + count - 4, &tail, 4);
+  } else {
+    for (std::size_t i = 0; i < count; ++i) to[i] = from[i];
+  }
+}
+
 // Lets the writer append to a std::string through a cursor, one compare a
 // byte. It grows as the string does: no room is set aside for worst-case
 // escaping, which the writer asks for on every string. With a spill, what it
@@ -114,7 +134,7 @@ class StringOutput {
   void Flush() {}
   void Append(const char* bytes, std::size_t count) {
     if (std::size_t(end_ - cursor_) < count) makeRoom(count);
-    std::memcpy(cursor_, bytes, count);
+    CopyBytes(cursor_, bytes, count);
     cursor_ += count;
   }
   // The bytes between two quotes (one or two bytes each).
@@ -122,7 +142,7 @@ class StringOutput {
     const std::size_t room = count + 2 * quote.size();
     if (std::size_t(end_ - cursor_) < room) makeRoom(room);
     std::memcpy(cursor_, quote.data(), quote.size());
-    std::memcpy(cursor_ + quote.size(), bytes, count);
+    CopyBytes(cursor_ + quote.size(), bytes, count);
     std::memcpy(cursor_ + quote.size() + count, quote.data(), quote.size());
     cursor_ += room;
   }
