@@ -283,11 +283,9 @@ TEST(MalformedInput, FailsWithTheFileNamedAndWritesNothing) {
     ScratchDir in;
     const std::string input = in / ("bad." + c.extension);
     WriteBytes(input, c.bytes);
-    const bool ply = c.extension == "ply";
-    Check({ply                    ? 1
-           : c.extension == "las" ? 2
-                                  : 0,
-           "", input, "\"{in}\": " + c.message, "", ply ? "bad.xyz" : "bad.ply"});
+    const int nutrition = c.extension == "ply" ? 1 : c.extension == "las" ? 2 : 0;
+    Check({nutrition, "", input, "\"{in}\": " + c.message, "",
+           nutrition == 1 ? "bad.xyz" : "bad.ply"});
   }
 }
 
@@ -295,9 +293,12 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
   ScratchDir in;
   WriteInputs(in);
   const std::string ply = Ply("binary_little_endian", ""), ascii = Ply("ascii", "");
-  const std::string las =
-      "message: \"{in}\": wrote 3000 of 3000 points into 1 file(s); 0 left "
-      "out by the class filter.\n";
+  // The LAS converter's closing line.
+  const auto wrote = [](const std::string& points, int files, int left) {
+    return "message: \"{in}\": wrote " + points + " points into " + std::to_string(files) +
+           " file(s); " + std::to_string(left) + " left out by the class filter.\n";
+  };
+  const std::string las = wrote("3000 of 3000", 1, 0);
   std::string skipped;
   for (int line = 2; line <= 6; ++line)
     skipped += "notice: \"{in}\": skipped line " + std::to_string(line) +
@@ -338,27 +339,23 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
        Sample("cloud.xyz"), 0, 1e-6, ""},
       {2, "OutputFormat=xyz", Sample("las_format7.las"), las, "las_format7.xyz", "",
        Sample("cloud.csv"), 0, 1e-6, ""},
-      {2, "OutputFormat=xyz", in / "scaled.las",
-       "message: \"{in}\": wrote 2 of 2 points into 1 file(s); 0 left out by the class filter.\n",
-       "scaled.xyz", "", in / "scaled_expected.xyz", 0, 1e-6, ""},
+      {2, "OutputFormat=xyz", in / "scaled.las", wrote("2 of 2", 1, 0), "scaled.xyz", "",
+       in / "scaled_expected.xyz", 0, 1e-6, ""},
       {2, "TileLength=250;250;0", Sample("tiles_with_gap.las"),
-       "notice: \"{in}\": 2 tiles hold no points and were not written.\nmessage: \"{in}\": wrote "
-       "3000 of 3000 points into 2 file(s); 0 left out by the class filter.\n",
+       "notice: \"{in}\": 2 tiles hold no points and were not written.\n" +
+           wrote("3000 of 3000", 2, 0),
        "tiles_with_gap_tile_0_0.ply tiles_with_gap_tile_1_1.ply",
        "tiles_with_gap_tile_0_1.ply tiles_with_gap_tile_1_0.ply", "", 1500, 0, ply},
       {2, "TileLength=50;0;0", in / "short_bounds.las",
        "notice: \"{in}\": 2383 points lie outside the header's bounds; they went into the nearest "
-       "edge tile.\nmessage: \"{in}\": wrote 3000 of 3000 points into 2 file(s); 0 left out by "
-       "the class filter.\n",
+       "edge tile.\n" +
+           wrote("3000 of 3000", 2, 0),
        "short_bounds_tile_0.ply short_bounds_tile_1.ply", "", "", 301, 0, ply},  // below x 1050
       {2, "ClassFilter=2,6|OutputFormat=xyz", Sample("las_format6.las"),
-       "message: \"{in}\": wrote 1000 of 3000 points into 1 file(s); 2000 left out by the class "
-       "filter.\n",
-       "las_format6.xyz", "", "", 1000, 0, ""},
+       wrote("1000 of 3000", 1, 2000), "las_format6.xyz", "", "", 1000, 0, ""},
       {2, "ClassFilter=17", Sample("las_format0.las"),
-       "notice: \"{in}\": 1 tiles hold no points and were not written.\nmessage: \"{in}\": wrote 0 "
-       "of 3000 points into 0 file(s); 3000 left out by the class "
-       "filter.\n",
+       "notice: \"{in}\": 1 tiles hold no points and were not written.\n" +
+           wrote("0 of 3000", 0, 3000),
        "", "las_format0.ply"},
       {2, "ClassFilter=two", Sample("las_format0.las"),
        "ClassFilter \"two\": give class numbers 0 to 255 separated by commas.", "",
