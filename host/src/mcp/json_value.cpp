@@ -88,6 +88,19 @@ const char* KindName(VMCPJsonValue::Kind kind) {
   return names[kind];
 }
 
+// A recycled block holding the text (see BlockText), and its release.
+char* NewTextBlock(std::string_view text) {
+  char* block = static_cast<char*>(AllocateBlock(sizeof(std::size_t) + text.size()));
+  const std::size_t size = text.size();
+  std::memcpy(block, &size, sizeof size);
+  std::memcpy(block + sizeof size, text.data(), size);
+  return block;
+}
+void FreeTextBlock(std::string_view blockText) noexcept {
+  FreeBlock(const_cast<char*>(blockText.data()) - sizeof(std::size_t),
+            sizeof(std::size_t) + blockText.size());
+}
+
 // Copies without a call for the short runs that most strings are.
 inline void CopyBytes(char* to, const char* from, std::size_t count) noexcept {
   if (count > 16) return void(std::memcpy(to, from, count));
@@ -602,10 +615,7 @@ void VMCPJsonValue::setText(std::string_view value) {
     if (!value.empty()) std::memcpy(p_.inlineText, value.data(), value.size());
     return;
   }
-  p_.text = static_cast<char*>(AllocateBlock(sizeof(std::size_t) + value.size()));
-  const std::size_t size = value.size();
-  std::memcpy(p_.text, &size, sizeof size);
-  std::memcpy(p_.text + sizeof size, value.data(), size);
+  p_.text = NewTextBlock(value);
 }
 
 VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
@@ -615,13 +625,10 @@ VMCPJsonValue::VMCPJsonValue(const VMCPJsonValue& other)
     case Boolean: p_.boolean = other.p_.boolean; break;
     case Number: p_ = other.p_; break;
     case String:
-      if (inlineSize_ != 0) {
+      if (inlineSize_ != 0)
         p_ = other.p_;
-      } else {
-        const auto text = other.text();
-        p_.text = static_cast<char*>(AllocateBlock(sizeof(std::size_t) + text.size()));
-        std::memcpy(p_.text, other.p_.text, sizeof(std::size_t) + text.size());
-      }
+      else
+        p_.text = NewTextBlock(other.text());
       break;
     case Array: p_.elements = ElementList::Copy(other.p_.elements); break;
     case Object: p_.members = MemberTable::Copy(other.p_.members); break;
@@ -660,7 +667,7 @@ VMCPJsonValue::~VMCPJsonValue() {
 void VMCPJsonValue::release() noexcept {
   switch (kind) {
     case String:
-      if (inlineSize_ == 0) FreeBlock(p_.text, sizeof(std::size_t) + text().size());
+      if (inlineSize_ == 0) FreeTextBlock(text());
       break;
     case Array: ElementList::Free(p_.elements); break;
     case Object: MemberTable::Free(p_.members); break;
@@ -677,10 +684,7 @@ VMCPJsonValue::Member::Member(std::string_view key) {
     key_[kInlineKey] = char(key.size());
     return;
   }
-  char* block = static_cast<char*>(AllocateBlock(sizeof(std::size_t) + key.size()));
-  const std::size_t length = key.size();
-  std::memcpy(block, &length, sizeof length);
-  std::memcpy(block + sizeof length, key.data(), length);
+  char* block = NewTextBlock(key);
   std::memcpy(key_, &block, sizeof block);
   key_[kInlineKey] = char(kKeyOnHeap);
 }
@@ -709,9 +713,7 @@ VMCPJsonValue::Member::~Member() {
 
 void VMCPJsonValue::Member::release() noexcept {
   if (static_cast<unsigned char>(key_[kInlineKey]) != kKeyOnHeap) return;
-  const std::string_view name = key();
-  FreeBlock(const_cast<char*>(name.data()) - sizeof(std::size_t),
-            sizeof(std::size_t) + name.size());
+  FreeTextBlock(key());
   key_[kInlineKey] = 0;
 }
 

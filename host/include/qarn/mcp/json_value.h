@@ -111,11 +111,16 @@ class QARN_MCP_API VMCPJsonValue {
   friend class JsonValueAccess;
 
   void release() noexcept;
+  // A string or a member name too long to keep in place is a block holding
+  // its length, then its bytes.
+  static std::string_view BlockText(const char* block) noexcept {
+    std::size_t size;
+    std::memcpy(&size, block, sizeof size);
+    return {block + sizeof size, size};
+  }
   std::string_view text() const noexcept {
     if (inlineSize_ != 0) return {p_.inlineText, std::size_t(inlineSize_ - 1)};
-    std::size_t size;
-    std::memcpy(&size, p_.text, sizeof size);
-    return {p_.text + sizeof size, size};
+    return BlockText(p_.text);
   }
   void setText(std::string_view value);  // on a null value
   const Members* table() const noexcept;
@@ -139,8 +144,8 @@ class QARN_MCP_API VMCPJsonValue {
 };
 
 // An object's member. Names of up to kInlineKey bytes, nearly all that
-// protocols use, sit in place; longer ones in a recycled block (the length,
-// then the bytes), so that names cost no malloc.
+// protocols use, sit in place; longer ones in a recycled block, as strings
+// do, so that names cost no malloc.
 class QARN_MCP_API VMCPJsonValue::Member {
  public:
   explicit Member(std::string_view key);
@@ -155,9 +160,7 @@ class QARN_MCP_API VMCPJsonValue::Member {
     if (size <= kInlineKey) return {key_, size};
     const char* block;
     std::memcpy(&block, key_, sizeof block);
-    std::size_t length;
-    std::memcpy(&length, block, sizeof length);
-    return {block + sizeof length, length};
+    return BlockText(block);
   }
   VMCPJsonValue value;
 
