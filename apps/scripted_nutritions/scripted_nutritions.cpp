@@ -31,9 +31,11 @@ struct Where {
 void OnlyKeys(const VMCPJsonValue& object, const Where& where,
               std::initializer_list<const char*> allowed) {
   for (const auto& member : object.members()) {
-    const std::string key(member.key());
-    if (std::none_of(allowed.begin(), allowed.end(), [&](const char* a) { return key == a; }))
-      where.at(key).fail("unknown member \"" + key + "\"");
+    const std::string_view key = member.key();
+    if (std::none_of(allowed.begin(), allowed.end(), [&](const char* a) { return key == a; })) {
+      const std::string name(key);
+      where.at(name).fail("unknown member \"" + name + "\"");
+    }
   }
 }
 
