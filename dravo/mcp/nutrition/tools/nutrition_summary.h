@@ -1,7 +1,6 @@
 // The summary record of a nutrition and the small pieces it is made of.
 #pragma once
 
-#include <brasko/reference.h>
 #include <qarn/mcp/json_value.h>
 #include <qarn/nutrition.h>
 
@@ -11,7 +10,6 @@
 namespace dravo::nutrition {
 
 using Qarn::mcp::VMCPJsonValue;
-using NutritionPtr = Brasko::StrongPtr<Qarn::VNutrition>;
 
 // name, description, extensions, output_extensions, genres. The name is the
 // one the registry walk already read, so it is not copied out a second time.
