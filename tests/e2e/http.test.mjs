@@ -1,9 +1,8 @@
-// HTTP only: what the transport refuses, the official conformance scenarios
-// that apply to a tools-only server, and many sessions at once.
+// HTTP only: what the transport refuses, and many sessions at once (the
+// official conformance scenarios run in conformance.test.mjs).
 // Environment: DRAVO_HOST_PREFIX (an install tree), DRAVO_NUTRITIONS (JSON).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
 import net from 'node:net';
@@ -109,19 +108,6 @@ test('the transport refuses what it must and serves what it may', async () => {
   const streamed = await post(servers.open.url, rpc('p', 'ping', { _meta: { progressToken: 1 } }), { 'mcp-session-id': open });
   assert.equal(streamed.headers.get('content-type'), 'text/event-stream');
   assert.equal(streamed.text, 'event: message\ndata: {"jsonrpc":"2.0","id":"p","result":{}}\n\n');
-});
-
-// Run without blocking: a blocked event loop would miss the server closing
-// idle connections, and the next test would send on one of them.
-test('the conformance scenarios for a tools-only server pass', async () => {
-  const conformance = path.join('node_modules', '@modelcontextprotocol', 'conformance', 'dist', 'index.js');
-  for (const scenario of ['server-initialize', 'ping', 'tools-list', 'dns-rebinding-protection']) {
-    const run = await new Promise((resolve) => execFile(process.execPath,
-      [conformance, 'server', '--url', servers.open.url, '--scenario', scenario],
-      (error, stdout, stderr) => resolve({ status: error ? error.code : 0, stdout, stderr })));
-    assert.equal(run.status, 0, `${scenario}:\n${run.stdout}${run.stderr}`);
-    assert.match(run.stdout, / 0 failed, 0 warnings/, scenario);
-  }
 });
 
 // Eight sessions at once, four lanes each: every request is answered in its
