@@ -59,7 +59,10 @@ void EncodeRecord(char* r, const Point& p, const LasLayout& layout) {
     r[14] = 0x09;  // return 1 of 1
     r[15] = static_cast<char>(p.classification & 0x1f);
   }
-  const int colour = format == 2 ? 20 : format == 3 ? 28 : format >= 7 ? 30 : -1;
+  const int colour = format == 2                                  ? 20
+                     : format == 3 || format == 5                 ? 28
+                     : format == 7 || format == 8 || format == 10 ? 30
+                                                                  : -1;
   if (colour >= 0) {
     WriteLittle<std::uint16_t>(r + colour, static_cast<std::uint16_t>(p.red * 257));
     WriteLittle<std::uint16_t>(r + colour + 2, static_cast<std::uint16_t>(p.green * 257));

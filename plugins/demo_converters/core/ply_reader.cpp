@@ -36,20 +36,6 @@ bool ParseType(std::string_view text, PlyType& type) {
   return true;
 }
 
-std::size_t SizeOf(PlyType type) {
-  switch (type) {
-    case PlyType::Int8:
-    case PlyType::UInt8: return 1;
-    case PlyType::Int16:
-    case PlyType::UInt16: return 2;
-    case PlyType::Int32:
-    case PlyType::UInt32:
-    case PlyType::Float32: return 4;
-    case PlyType::Float64: return 8;
-  }
-  return 0;
-}
-
 template <class T>
 double Decode(const char* bytes, bool big) {
   return static_cast<double>(big ? ReadBig<T>(bytes) : ReadLittle<T>(bytes));
@@ -105,30 +91,50 @@ void ParsePropertyLine(BlockReader& reader, const Words& words, PlyHeader& heade
   header.elements.back().properties.push_back(property);
 }
 
+bool IsChannel(const std::string& name, const char* colour) {
+  return name == colour || name == std::string("diffuse_") + colour;
+}
+
 void LocateVertexProperties(BlockReader& reader, PlyHeader& header) {
   const auto vertex = std::find_if(header.elements.begin(), header.elements.end(),
                                    [](const PlyElement& e) { return e.name == "vertex"; });
   if (vertex == header.elements.end()) Fail(reader, "the PLY file has no vertex element.");
   header.vertexElement = static_cast<std::size_t>(vertex - header.elements.begin());
+  std::vector<int> others;
   for (std::size_t i = 0; i < vertex->properties.size(); ++i) {
     const auto& property = vertex->properties[i];
-    if (property.isList) continue;
     const int index = static_cast<int>(i);
-    if (property.name == "x")
+    if (property.isList)
+      header.warnings.push_back(Quoted(reader.path()) + ": the vertex list property \"" +
+                                property.name + "\" is not kept.");
+    else if (property.name == "x" && header.x < 0)
       header.x = index;
-    else if (property.name == "y")
+    else if (property.name == "y" && header.y < 0)
       header.y = index;
-    else if (property.name == "z")
+    else if (property.name == "z" && header.z < 0)
       header.z = index;
-    else if (property.name == "red")
+    else if (IsChannel(property.name, "red") && header.red < 0)
       header.red = index;
-    else if (property.name == "green")
+    else if (IsChannel(property.name, "green") && header.green < 0)
       header.green = index;
-    else if (property.name == "blue")
+    else if (IsChannel(property.name, "blue") && header.blue < 0)
       header.blue = index;
+    else
+      others.push_back(index);
   }
   if (header.x < 0 || header.y < 0 || header.z < 0)
     Fail(reader, "the PLY vertex element lacks an x, y or z property.");
+  header.layout.hasColour = header.red >= 0 && header.green >= 0 && header.blue >= 0;
+  // A lone channel is an attribute like any other.
+  if (!header.layout.hasColour)
+    for (int channel : {header.red, header.green, header.blue})
+      if (channel >= 0) others.push_back(channel);
+  std::sort(others.begin(), others.end());
+  for (int index : others) {
+    const auto& property = vertex->properties[static_cast<std::size_t>(index)];
+    header.layout.attributes.push_back({property.name, property.type});
+    header.attributeProperties.push_back(index);
+  }
 }
 
 // A list length must be a whole number in range; NaN fails every comparison,
@@ -152,8 +158,7 @@ std::uint64_t MinimumInstanceBytes(const PlyElement& element, PlyFormat format) 
 // Rejects counts the rest of the file cannot hold before they drive a loop.
 void CheckCountsFit(BlockReader& reader, const PlyHeader& header) {
   std::uint64_t remaining = reader.fileSize() - std::min(reader.fileSize(), reader.offset());
-  for (std::size_t e = 0; e <= header.vertexElement; ++e) {
-    const PlyElement& element = header.elements[e];
+  for (const PlyElement& element : header.elements) {
     const std::uint64_t bytes = MinimumInstanceBytes(element, header.format);
     if (element.count > remaining / bytes)
       Fail(reader, "truncated or corrupt: the header announces " + std::to_string(element.count) +
@@ -207,9 +212,24 @@ bool ReadAsciiInstance(BlockReader& reader, const PlyElement& element, std::stri
   return true;
 }
 
-std::uint8_t Channel(double value) {
-  if (!(value > 0)) return 0;
-  return static_cast<std::uint8_t>(std::min(255.0, std::round(value)));
+// A colour channel of any stored type as 0..255: floats are taken as 0..1,
+// wider integers are scaled down; clamped counts what lay outside.
+std::uint8_t Channel(double value, PlyType type, std::uint64_t& clamped) {
+  double scaled = value;
+  switch (type) {
+    case PlyType::Float32:
+    case PlyType::Float64: scaled = value * 255; break;
+    case PlyType::Int16:
+    case PlyType::UInt16: scaled = value * 255 / 65535; break;
+    case PlyType::Int32:
+    case PlyType::UInt32: scaled = value * 255 / 4294967295.0; break;
+    default: break;
+  }
+  if (!(scaled >= 0 && scaled <= 255)) {
+    ++clamped;
+    return scaled > 255 ? 255 : 0;
+  }
+  return static_cast<std::uint8_t>(std::lround(scaled));
 }
 
 }  // namespace
@@ -257,11 +277,12 @@ PlyHeader ReadPlyPoints(const std::filesystem::path& path,
                         const std::function<void(const Point&)>& onPoint,
                         const std::function<void(std::uint64_t, std::uint64_t)>& onBytes) {
   BlockReader reader(path);
-  const PlyHeader header = ReadPlyHeader(reader);
+  PlyHeader header = ReadPlyHeader(reader);
   const bool big = header.format == PlyFormat::BinaryBigEndian;
-  std::vector<double> values;
+  const auto& vertexProperties = header.elements[header.vertexElement].properties;
+  std::vector<double> values, attributes(header.attributeProperties.size());
   std::string line;
-  for (std::size_t e = 0; e <= header.vertexElement; ++e) {
+  for (std::size_t e = 0; e < header.elements.size(); ++e) {
     const PlyElement& element = header.elements[e];
     // A binary element without properties has no bytes to read, however many it announces.
     if (header.format != PlyFormat::Ascii && element.properties.empty()) continue;
@@ -280,10 +301,16 @@ PlyHeader ReadPlyPoints(const std::filesystem::path& path,
       p.y = values[header.y];
       p.z = values[header.z];
       if (header.hasColour()) {
-        p.red = Channel(values[header.red]);
-        p.green = Channel(values[header.green]);
-        p.blue = Channel(values[header.blue]);
+        const auto channel = [&](int at) {
+          return Channel(values[at], vertexProperties[at].type, header.clampedColours);
+        };
+        p.red = channel(header.red);
+        p.green = channel(header.green);
+        p.blue = channel(header.blue);
       }
+      for (std::size_t a = 0; a < attributes.size(); ++a)
+        attributes[a] = values[header.attributeProperties[a]];
+      p.values = attributes.data();
       onPoint(p);
     }
   }

@@ -1,73 +1,144 @@
 #include <demo_converters/core/point_writer.h>
 
 #include <demo_converters/core/byte_order.h>
+#include <demo_converters/core/text_fields.h>
 
 #include <charconv>
+#include <stdexcept>
 #include <string>
 
 namespace dravo::demo {
 
 namespace {
 
-constexpr std::size_t kCountWidth = 20;  // room for any 64-bit count
+constexpr std::size_t kCountWidth = 20;   // room for any 64-bit count
+constexpr std::size_t kLongestText = 32;  // one number as text, with its separator
+
+Column Coordinate(Column::Kind kind, std::string name) {
+  return {kind, 0, std::move(name), PlyType::Float64};
+}
+Column Channel(Column::Kind kind, std::string name) {
+  return {kind, 0, std::move(name), PlyType::UInt8};
+}
+
+void AddColour(Columns& columns) {
+  columns.push_back(Channel(Column::Red, "red"));
+  columns.push_back(Channel(Column::Green, "green"));
+  columns.push_back(Channel(Column::Blue, "blue"));
+}
+
+void AddNamed(Columns& columns, std::string_view name, const CloudLayout& layout) {
+  const auto needColour = [&] {
+    if (!layout.hasColour)
+      throw std::invalid_argument("this file has no colour for \"" + std::string(name) + "\".");
+  };
+  if (name == "all" || name == "xyz") {
+    columns.push_back(Coordinate(Column::X, "x"));
+    columns.push_back(Coordinate(Column::Y, "y"));
+    columns.push_back(Coordinate(Column::Z, "z"));
+  }
+  if (name == "all" || name == "rgb") {
+    if (layout.hasColour) AddColour(columns);
+  }
+  if (name == "all") {
+    for (std::size_t i = 0; i < layout.attributes.size(); ++i)
+      columns.push_back({Column::Value, i, layout.attributes[i].name, layout.attributes[i].type});
+  }
+  if (name == "all" || name == "xyz" || name == "rgb") return;
+  if (name == "x" || name == "y" || name == "z") {
+    const auto kind = Column::Kind(Column::X + (name[0] - 'x'));
+    columns.push_back(Coordinate(kind, std::string(name)));
+  } else if (name == "r" || name == "red") {
+    needColour();
+    columns.push_back(Channel(Column::Red, "red"));
+  } else if (name == "g" || name == "green") {
+    needColour();
+    columns.push_back(Channel(Column::Green, "green"));
+  } else if (name == "b" || name == "blue") {
+    needColour();
+    columns.push_back(Channel(Column::Blue, "blue"));
+  } else {
+    for (std::size_t i = 0; i < layout.attributes.size(); ++i)
+      if (layout.attributes[i].name == name) {
+        columns.push_back({Column::Value, i, layout.attributes[i].name, layout.attributes[i].type});
+        return;
+      }
+    throw std::invalid_argument("this file has no attribute \"" + std::string(name) + "\".");
+  }
+}
+
+double ValueOf(const Column& column, const Point& p) {
+  switch (column.kind) {
+    case Column::X: return p.x;
+    case Column::Y: return p.y;
+    case Column::Z: return p.z;
+    case Column::Red: return p.red;
+    case Column::Green: return p.green;
+    case Column::Blue: return p.blue;
+    case Column::Value: return p.values[column.index];
+  }
+  return 0;
+}
 
 // Shortest text that reads back to the same double.
 char* AppendNumber(char* out, double value) {
-  return std::to_chars(out, out + 32, value).ptr;
+  return std::to_chars(out, out + kLongestText - 1, value).ptr;
 }
 
-char* AppendNumber(char* out, unsigned value) {
-  return std::to_chars(out, out + 8, value).ptr;
-}
-
-char* AppendXyzLine(char* out, const Point& p, bool withColour) {
-  out = AppendNumber(out, p.x);
-  *out++ = ' ';
-  out = AppendNumber(out, p.y);
-  *out++ = ' ';
-  out = AppendNumber(out, p.z);
-  if (withColour) {
-    for (unsigned channel : {unsigned(p.red), unsigned(p.green), unsigned(p.blue)}) {
-      *out++ = ' ';
-      out = AppendNumber(out, channel);
-    }
+char* AppendTextLine(char* out, const Columns& columns, const Point& p) {
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) *out++ = ' ';
+    const double value = ValueOf(columns[i], p);
+    // A float property reads back as the float it is, not as its double widening.
+    out = columns[i].type == PlyType::Float32
+              ? std::to_chars(out, out + kLongestText - 1, static_cast<float>(value)).ptr
+              : AppendNumber(out, value);
   }
   *out++ = '\n';
   return out;
 }
 
+// Values come from the reader in their declared type, so the casts are exact.
+char* AppendBinary(char* out, PlyType type, double value) {
+  switch (type) {
+    case PlyType::Int8: *out = static_cast<char>(static_cast<std::int8_t>(value)); break;
+    case PlyType::UInt8: *out = static_cast<char>(static_cast<std::uint8_t>(value)); break;
+    case PlyType::Int16: WriteLittle(out, static_cast<std::int16_t>(value)); break;
+    case PlyType::UInt16: WriteLittle(out, static_cast<std::uint16_t>(value)); break;
+    case PlyType::Int32: WriteLittle(out, static_cast<std::int32_t>(value)); break;
+    case PlyType::UInt32: WriteLittle(out, static_cast<std::uint32_t>(value)); break;
+    case PlyType::Float32: WriteLittle(out, static_cast<float>(value)); break;
+    case PlyType::Float64: WriteLittle(out, value); break;
+  }
+  return out + SizeOf(type);
+}
+
 class PlyWriter final : public PointWriter {
  public:
-  PlyWriter(const std::filesystem::path& target, PlyEncoding encoding, bool withColour,
+  PlyWriter(const std::filesystem::path& target, PlyEncoding encoding, const Columns& columns,
             std::size_t bufferSize)
-      : file_(target, bufferSize), encoding_(encoding), withColour_(withColour) {
+      : file_(target, bufferSize),
+        encoding_(encoding),
+        columns_(columns),
+        record_(columns.size() * kLongestText + 1) {
     file_.write(std::string("ply\nformat ") +
                 (encoding == PlyEncoding::Ascii ? "ascii" : "binary_little_endian") +
                 " 1.0\ncomment written by dravo_demo_converters\nelement vertex ");
     countPosition_ = file_.position();
     file_.write(std::string(kCountWidth, ' ') + "\n");
-    file_.write("property double x\nproperty double y\nproperty double z\n");
-    if (withColour) file_.write("property uchar red\nproperty uchar green\nproperty uchar blue\n");
+    for (const auto& column : columns)
+      file_.write(std::string("property ") + TypeName(column.type) + " " + column.name + "\n");
     file_.write("end_header\n");
   }
 
   void write(const Point& p) override {
-    char record[128];
-    char* end = record;
+    char* end = record_.data();
     if (encoding_ == PlyEncoding::Ascii) {
-      end = AppendXyzLine(record, p, withColour_);
+      end = AppendTextLine(end, columns_, p);
     } else {
-      for (double v : {p.x, p.y, p.z}) {
-        WriteLittle(end, v);
-        end += sizeof(double);
-      }
-      if (withColour_) {
-        *end++ = static_cast<char>(p.red);
-        *end++ = static_cast<char>(p.green);
-        *end++ = static_cast<char>(p.blue);
-      }
+      for (const auto& column : columns_) end = AppendBinary(end, column.type, ValueOf(column, p));
     }
-    file_.write(record, static_cast<std::size_t>(end - record));
+    file_.write(record_.data(), static_cast<std::size_t>(end - record_.data()));
     ++count_;
   }
 
@@ -81,39 +152,55 @@ class PlyWriter final : public PointWriter {
  private:
   OutputFile file_;
   PlyEncoding encoding_;
-  bool withColour_;
+  Columns columns_;
+  std::vector<char> record_;
   std::uint64_t countPosition_ = 0;
 };
 
 class XyzWriter final : public PointWriter {
  public:
-  XyzWriter(const std::filesystem::path& target, bool withColour, std::size_t bufferSize)
-      : file_(target, bufferSize), withColour_(withColour) {}
+  XyzWriter(const std::filesystem::path& target, const Columns& columns, std::size_t bufferSize)
+      : file_(target, bufferSize), columns_(columns), line_(columns.size() * kLongestText + 1) {}
 
   void write(const Point& p) override {
-    char line[160];
-    char* end = AppendXyzLine(line, p, withColour_);
-    file_.write(line, static_cast<std::size_t>(end - line));
+    char* end = AppendTextLine(line_.data(), columns_, p);
+    file_.write(line_.data(), static_cast<std::size_t>(end - line_.data()));
     ++count_;
   }
   void commit() override { file_.commit(); }
 
  private:
   OutputFile file_;
-  bool withColour_;
+  Columns columns_;
+  std::vector<char> line_;
 };
 
 }  // namespace
 
-std::unique_ptr<PointWriter> MakePlyWriter(const std::filesystem::path& target,
-                                           PlyEncoding encoding, bool withColour,
-                                           std::size_t bufferSize) {
-  return std::make_unique<PlyWriter>(target, encoding, withColour, bufferSize);
+Columns ColumnsOf(const std::string& list, const CloudLayout& layout) {
+  Columns columns;
+  for (const auto name : SplitAt(list, ',')) {
+    if (name.empty()) throw std::invalid_argument("\"" + list + "\" holds an empty name.");
+    AddNamed(columns, name, layout);
+  }
+  return columns;
 }
 
-std::unique_ptr<PointWriter> MakeXyzWriter(const std::filesystem::path& target, bool withColour,
+std::string NamesOf(const Columns& columns) {
+  std::string names;
+  for (const auto& column : columns) names += (names.empty() ? "" : " ") + column.name;
+  return names;
+}
+
+std::unique_ptr<PointWriter> MakePlyWriter(const std::filesystem::path& target,
+                                           PlyEncoding encoding, const Columns& columns,
                                            std::size_t bufferSize) {
-  return std::make_unique<XyzWriter>(target, withColour, bufferSize);
+  return std::make_unique<PlyWriter>(target, encoding, columns, bufferSize);
+}
+
+std::unique_ptr<PointWriter> MakeXyzWriter(const std::filesystem::path& target,
+                                           const Columns& columns, std::size_t bufferSize) {
+  return std::make_unique<XyzWriter>(target, columns, bufferSize);
 }
 
 }  // namespace dravo::demo

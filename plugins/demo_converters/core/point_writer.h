@@ -8,8 +8,25 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace dravo::demo {
+
+// One output column: a coordinate, a colour channel or a layout attribute.
+struct Column {
+  enum Kind { X, Y, Z, Red, Green, Blue, Value } kind = X;
+  std::size_t index = 0;  // the attribute, for Value
+  std::string name;
+  PlyType type = PlyType::Float64;
+};
+using Columns = std::vector<Column>;
+
+// The columns a list names: "all", "xyz", "rgb" (when the cloud has colour),
+// x, y, z, r/red, g/green, b/blue or attribute names, separated by commas.
+// Throws std::invalid_argument for a name the cloud does not carry.
+Columns ColumnsOf(const std::string& list, const CloudLayout& layout);
+std::string NamesOf(const Columns& columns);
 
 class PointWriter {
  public:
@@ -28,9 +45,10 @@ enum class PlyEncoding { Ascii, BinaryLittleEndian };
 inline constexpr std::size_t kDefaultBuffer = 1 << 20;
 
 std::unique_ptr<PointWriter> MakePlyWriter(const std::filesystem::path& target,
-                                           PlyEncoding encoding, bool withColour,
+                                           PlyEncoding encoding, const Columns& columns,
                                            std::size_t bufferSize = kDefaultBuffer);
-std::unique_ptr<PointWriter> MakeXyzWriter(const std::filesystem::path& target, bool withColour,
+std::unique_ptr<PointWriter> MakeXyzWriter(const std::filesystem::path& target,
+                                           const Columns& columns,
                                            std::size_t bufferSize = kDefaultBuffer);
 
 }  // namespace dravo::demo

@@ -21,10 +21,10 @@ constexpr std::size_t kTileBuffer = 1 << 16;     // many tiles may be open at on
 constexpr std::uint64_t kProgressMask = 0xFFFF;  // progress every 65,536 points
 
 std::string AttributesOf(const LasHeader& header) {
-  std::string attributes = "intensity, returns, classification";
-  if (header.hasGpsTime()) attributes += ", gps time";
-  if (header.hasColour()) attributes += ", rgb";
-  return attributes;
+  std::string attributes;
+  for (const auto& attribute : header.layout.attributes)
+    attributes += (attributes.empty() ? "" : ", ") + attribute.name;
+  return attributes + (header.hasColour() ? ", rgb" : "");
 }
 
 std::string HeaderLog(const std::string& input, const LasHeader& h) {
@@ -46,7 +46,7 @@ void ReportTiles(const Progress& progress, const std::string& input, const LasHe
     progress.notice(about(std::to_string(counts.outside) +
                           " points lie outside the header's bounds; they went into the nearest "
                           "edge tile."));
-  if (counts.files < grid.tileCount())
+  if (grid.tiled() && counts.files < grid.tileCount())
     progress.notice(about(std::to_string(grid.tileCount() - counts.files) +
                           " tiles hold no points and were not written."));
   progress.message(about("wrote " + std::to_string(counts.written) + " of " +
@@ -59,8 +59,8 @@ void ReportTiles(const Progress& progress, const std::string& input, const LasHe
 
 LasConverterNutrition::LasConverterNutrition() : VNutrition("LAS to PLY/XYZ") {
   description =
-      "Reads <b>LAS</b> 1.0 to 1.4 point clouds (point formats 0 to 3 and 6 to 8), applies the "
-      "header's scale and offset, and writes PLY or XYZ, optionally in tiles.";
+      "Reads <b>LAS</b> 1.0 to 1.4 point clouds (point formats 0 to 10), applies the header's "
+      "scale and offset, and writes PLY with every attribute kept, or XYZ, optionally in tiles.";
   outputExtensions = {"ply", "xyz"};
   genres = {"Point cloud", "Lidar"};
   outputScripts[1] = {"show_points", "Shows the converted points."};
@@ -76,6 +76,12 @@ LasConverterNutrition::LasConverterNutrition() : VNutrition("LAS to PLY/XYZ") {
   classFilter_ =
       AddParameter(*this, "ClassFilter", "Classes to keep, such as 2,6; empty keeps every point.",
                    Qarn::VParameter::MakeString(""));
+  attributes_ =
+      AddParameter(*this, "Attributes", "PLY properties: all, or a list such as xyz,rgb,intensity.",
+                   Qarn::VParameter::MakeString("all"));
+  columns_ = AddParameter(*this, "Columns",
+                          "XYZ columns, such as xyz,rgb or x,y,z,intensity,classification.",
+                          Qarn::VParameter::MakeString("xyz,rgb"));
 }
 
 std::string LasConverterNutrition::extension() const {
@@ -91,38 +97,25 @@ std::string LasConverterNutrition::getQuickInfo(const FileSet& inputs) const {
 }
 
 Qarn::VNutrition::AnalysisTexts LasConverterNutrition::analyse(const FileSet& inputs) const {
-  AnalysisTexts texts;
-  for (const auto& input : inputs) {
+  return AnalyseEach(inputs, [&](const std::string& input, std::string& log) {
     Bounds bounds;
     std::set<int> classes;
-    LasHeader header;
-    const std::string error = ErrorTextOf([&] {
-      header = ReadLasPoints(PathOf(input), [&](const Point& p) {
-        bounds.add(p);
-        classes.insert(p.classification);
-      });
+    const LasHeader header = ReadLasPoints(PathOf(input), [&](const Point& p) {
+      bounds.add(p);
+      classes.insert(p.classification);
     });
-    if (!error.empty()) {
-      texts.log += "Could not read \"" + input + "\"\n";
-      texts.analysis += "<b>" + input + "</b>: " + error + "\n";
-      continue;
-    }
     std::string classList;
-    for (int c : classes) {
-      if (!classList.empty()) classList += ',';
-      classList += std::to_string(c);
-    }
-    texts.log += HeaderLog(input, header);
-    texts.analysis += "<b>" + input + "</b>: LAS " + header.version() + ", point format " +
-                      std::to_string(header.pointFormat) + ", " + std::to_string(bounds.count) +
-                      " points, attributes: " + AttributesOf(header) + ", classes " + classList +
-                      ", bounds " + BoundsText(bounds) + "\n";
-  }
-  return texts;
+    for (int c : classes) classList += (classList.empty() ? "" : ",") + std::to_string(c);
+    log += HeaderLog(input, header);
+    for (const auto& warning : header.warnings) log += warning + "\n";
+    return "LAS " + header.version() + ", point format " + std::to_string(header.pointFormat) +
+           ", " + std::to_string(bounds.count) + " points, attributes: " + AttributesOf(header) +
+           ", classes " + classList + ", bounds " + BoundsText(bounds);
+  });
 }
 
 bool LasConverterNutrition::isDigestible(const std::string& path) const {
-  return HasExtension(*this, path) && StartsWithBytes(path, "LASF");
+  return HasExtension(*this, path) && ErrorTextOf([&] { ReadLasHeader(PathOf(path)); }).empty();
 }
 
 bool LasConverterNutrition::getOutputFiles(std::set<std::string>& outputs,
@@ -146,17 +139,27 @@ bool LasConverterNutrition::getOutputFiles(std::set<std::string>& outputs,
 
 void LasConverterNutrition::convertOne(const std::string& input, const fs::path& dir,
                                        const std::vector<fs::path>& sources,
-                                       const Progress& progress) {
-  progress.opening(input);
+                                       const Progress& progress, Committed& committed) {
   const LasHeader header = ReadLasHeader(PathOf(input));
+  for (const auto& warning : header.warnings) progress.notice(warning);
   const TileGrid grid = gridOf(header);
   const auto filter = ParseClassFilter(classFilter_->getString());
   const bool ply = extension() == "ply";
+  const Columns columns = ply ? OutputColumns(attributes_->getString(), header.layout, "Attributes")
+                              : OutputColumns(columns_->getString(), header.layout, "Columns");
   const auto encoding = binary_->getBool() ? PlyEncoding::BinaryLittleEndian : PlyEncoding::Ascii;
   const std::size_t buffer = grid.tiled() ? kTileBuffer : kDefaultBuffer;
   const std::string stem = StemOf(input);
 
   std::map<TileIndex, std::unique_ptr<PointWriter>> tiles;
+  const auto open = [&](const TileIndex& index) {
+    const fs::path target = dir / PathOf(TileFileName(stem, grid, index, extension()));
+    RefuseToOverwriteInput(target, sources);
+    return ply ? MakePlyWriter(target, encoding, columns, buffer)
+               : MakeXyzWriter(target, columns, buffer);
+  };
+  // One file is written even for an empty cloud; tiles only when they hold points.
+  if (!grid.tiled()) tiles[TileIndex{}] = open(TileIndex{});
   std::uint64_t filtered = 0, outside = 0;
   PointWriter* current = nullptr;
   TileIndex currentIndex{};
@@ -174,12 +177,7 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
     // Neighbouring points mostly share a tile, so the last one is kept at hand.
     if (!current || index != currentIndex) {
       auto& writer = tiles[index];
-      if (!writer) {
-        const fs::path target = dir / PathOf(TileFileName(stem, grid, index, extension()));
-        RefuseToOverwriteInput(target, sources);
-        writer = ply ? MakePlyWriter(target, encoding, header.hasColour(), buffer)
-                     : MakeXyzWriter(target, header.hasColour(), buffer);
-      }
+      if (!writer) writer = open(index);
       current = writer.get();
       currentIndex = index;
     }
@@ -189,8 +187,11 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
   TileCounts counts{0, filtered, outside, tiles.size()};
   for (auto& [index, writer] : tiles) {
     writer->commit();
+    committed.push_back(dir / PathOf(TileFileName(stem, grid, index, extension())));
     counts.written += writer->count();
   }
+  if (header.pointCount == 0)
+    progress.message(NoPointsText(input, dir / PathOf(stem + "." + extension())));
   ReportTiles(progress, input, header, grid, counts);
 }
 
@@ -199,13 +200,19 @@ std::string LasConverterNutrition::convert(const std::set<std::string>&,
                                            const FileSet& inputs,
                                            const Brasko::StrongPtr<Brasko::LoaderProgress>& sink) {
   const Progress progress(sink);
-  return ErrorTextOf([&] {
-    // Checks names and parameters before any file is written.
-    PlanOneOutputEach(inputs, outputDir, extension());
-    ParseClassFilter(classFilter_->getString());
-    const fs::path dir = ResolveOutputDir(outputDir);
-    const auto sources = PathsOf(inputs);
-    for (const auto& input : inputs) convertOne(input, dir, sources, progress);
+  fs::path dir;
+  std::vector<fs::path> sources;
+  // Checks names and parameters before any file is written.
+  if (auto error = ErrorTextOf([&] {
+        PlanOneOutputEach(inputs, outputDir, extension());
+        ParseClassFilter(classFilter_->getString());
+        dir = ResolveOutputDir(outputDir);
+        sources = PathsOf(inputs);
+      });
+      !error.empty())
+    return error;
+  return ConvertEach(inputs, progress, [&](const std::string& input, Committed& committed) {
+    convertOne(input, dir, sources, progress, committed);
   });
 }
 

@@ -25,9 +25,10 @@ class LasConverterNutrition final : public Qarn::VNutrition {
   std::string extension() const;
   TileGrid gridOf(const LasHeader& header) const;
   void convertOne(const std::string& input, const std::filesystem::path& dir,
-                  const std::vector<std::filesystem::path>& sources, const Progress& progress);
+                  const std::vector<std::filesystem::path>& sources, const Progress& progress,
+                  Committed& committed);
 
-  ParameterPtr outputFormat_, binary_, tileLength_, classFilter_;
+  ParameterPtr outputFormat_, binary_, tileLength_, classFilter_, attributes_, columns_;
 };
 
 }  // namespace dravo::demo

@@ -3,6 +3,7 @@
 #include <demo_converters/core/output_file.h>
 #include <demo_converters/core/paths.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -42,12 +43,6 @@ std::string BoundsText(const Bounds& b) {
   return text.str();
 }
 
-bool StartsWithBytes(const std::string& path, const std::string& magic) {
-  std::ifstream stream(PathOf(path), std::ios::binary);
-  std::string head(magic.size(), '\0');
-  return stream.read(head.data(), static_cast<std::streamsize>(head.size())) && head == magic;
-}
-
 bool HasExtension(const Qarn::VNutrition& nutrition, const std::string& path) {
   const std::string extension = ExtensionOf(path);
   bool found = false;
@@ -73,6 +68,72 @@ std::map<std::string, fs::path> PlanOneOutputEach(const FileSet& inputs,
     plan.emplace(input, target);
   }
   return plan;
+}
+
+namespace {
+
+std::string NamingTheFile(const std::string& input, const std::string& error) {
+  const std::string quoted = "\"" + input + "\"";
+  return error.starts_with(quoted) ? error : quoted + ": " + error;
+}
+
+}  // namespace
+
+std::string ConvertEach(const FileSet& inputs, const Progress& progress,
+                        const std::function<void(const std::string&, Committed&)>& convertOne) {
+  Committed committed;
+  std::vector<std::string> failures;
+  for (const auto& input : inputs) {
+    try {
+      progress.opening(input);
+      convertOne(input, committed);
+    } catch (const Cancelled& cancelled) {
+      for (const auto& path : committed) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+      }
+      return cancelled.what();
+    } catch (const std::exception& error) {
+      failures.push_back(NamingTheFile(input, error.what()));
+      progress.notice("Could not convert " + failures.back());
+    }
+  }
+  if (failures.size() <= 1) return failures.empty() ? "" : failures.front();
+  std::string text = "Could not convert " + std::to_string(failures.size()) + " of " +
+                     std::to_string(inputs.size()) + " files:";
+  for (const auto& failure : failures) text += "\n" + failure;
+  return text;
+}
+
+Qarn::VNutrition::AnalysisTexts AnalyseEach(
+    const FileSet& inputs,
+    const std::function<std::string(const std::string&, std::string&)>& describe) {
+  Qarn::VNutrition::AnalysisTexts texts;
+  for (const auto& input : inputs) {
+    std::string line;
+    const std::string error = ErrorTextOf([&] { line = describe(input, texts.log); });
+    if (!error.empty()) texts.log += "Could not read \"" + input + "\"\n";
+    texts.analysis += "<b>" + input + "</b>: " + (error.empty() ? line : error) + "\n";
+  }
+  return texts;
+}
+
+Columns OutputColumns(const std::string& list, const CloudLayout& layout,
+                      const std::string& parameter) {
+  try {
+    Columns columns = ColumnsOf(list, layout);
+    for (const auto kind : {Column::X, Column::Y, Column::Z})
+      if (std::none_of(columns.begin(), columns.end(),
+                       [&](const Column& c) { return c.kind == kind; }))
+        throw std::invalid_argument("x, y and z must be kept.");
+    return columns;
+  } catch (const std::invalid_argument& error) {
+    throw std::invalid_argument(parameter + " \"" + list + "\": " + error.what());
+  }
+}
+
+std::string NoPointsText(const std::string& input, const fs::path& target) {
+  return "\"" + input + "\" holds no points; wrote the empty cloud " + Quoted(target) + ".";
 }
 
 std::string ErrorTextOf(const std::function<void()>& body) {

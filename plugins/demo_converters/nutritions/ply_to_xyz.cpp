@@ -7,6 +7,8 @@
 
 #include <qarn/parameter.h>
 
+#include <algorithm>
+
 namespace dravo::demo {
 
 namespace {
@@ -20,18 +22,41 @@ std::string PropertyList(const PlyHeader& header) {
   return names;
 }
 
+std::string AttributeList(const CloudLayout& layout) {
+  std::string names = layout.hasColour ? "rgb" : "";
+  for (const auto& attribute : layout.attributes)
+    names += (names.empty() ? "" : ", ") + attribute.name;
+  return names.empty() ? "none" : names;
+}
+
+PlyHeader CheckPlyHeader(const std::string& path) {
+  BlockReader reader(PathOf(path), 1 << 16);
+  return ReadPlyHeader(reader);
+}
+
+void ReportReading(const Progress& progress, const PlyHeader& header) {
+  for (const auto& warning : header.warnings) progress.notice(warning);
+  if (header.clampedColours > 0)
+    progress.notice(std::to_string(header.clampedColours) +
+                    " colour values lay outside their range and were clamped.");
+}
+
 }  // namespace
 
 PlyToXyzNutrition::PlyToXyzNutrition() : VNutrition("PLY to XYZ") {
   description =
       "Reads <b>PLY</b> point clouds (ASCII, binary little- or big-endian) and writes x y z, "
-      "and red green blue when present, as text.";
+      "and red green blue when present, or the chosen columns, as text.";
   outputExtensions = {"xyz"};
   genres = {"Point cloud"};
   outputScripts[1] = {"show_points", "Shows the converted points."};
   addExtension("ply");
   colour_ = AddParameter(*this, "Colour", "Writes red green blue columns when the file has them.",
                          Qarn::VParameter::MakeBool(true));
+  columns_ = AddParameter(*this, "Columns",
+                          "Columns to write, such as x,y,z,nx,ny,nz; xyz and rgb stand for three, "
+                          "all for every property.",
+                          Qarn::VParameter::MakeString("xyz,rgb"));
 }
 
 std::string PlyToXyzNutrition::getQuickInfo(const FileSet& inputs) const {
@@ -39,30 +64,19 @@ std::string PlyToXyzNutrition::getQuickInfo(const FileSet& inputs) const {
 }
 
 Qarn::VNutrition::AnalysisTexts PlyToXyzNutrition::analyse(const FileSet& inputs) const {
-  AnalysisTexts texts;
-  for (const auto& input : inputs) {
+  return AnalyseEach(inputs, [&](const std::string& input, std::string& log) {
     Bounds bounds;
-    PlyHeader header;
-    const std::string error = ErrorTextOf(
-        [&] { header = ReadPlyPoints(PathOf(input), [&](const Point& p) { bounds.add(p); }); });
-    texts.log += "Read \"" + input + "\"\n";
-    if (!error.empty()) {
-      texts.analysis += "<b>" + input + "</b>: " + error + "\n";
-      continue;
-    }
-    texts.log += "  elements: " + std::to_string(header.elements.size()) +
-                 ", vertex properties: " + PropertyList(header) + "\n";
-    texts.analysis += "<b>" + input + "</b>: PLY 1.0 " + FormatName(header.format) + ", " +
-                      std::to_string(bounds.count) +
-                      " points, attributes: " + (header.hasColour() ? "rgb" : "none") +
-                      ", bounds " + BoundsText(bounds) + "\n";
-  }
-  return texts;
+    const PlyHeader header = ReadPlyPoints(PathOf(input), [&](const Point& p) { bounds.add(p); });
+    log += "Read \"" + input + "\"\n  elements: " + std::to_string(header.elements.size()) +
+           ", vertex properties: " + PropertyList(header) + "\n";
+    return std::string("PLY 1.0 ") + FormatName(header.format) + ", " +
+           std::to_string(bounds.count) + " points, attributes: " + AttributeList(header.layout) +
+           ", bounds " + BoundsText(bounds);
+  });
 }
 
 bool PlyToXyzNutrition::isDigestible(const std::string& path) const {
-  return HasExtension(*this, path) &&
-         (StartsWithBytes(path, "ply\n") || StartsWithBytes(path, "ply\r\n"));
+  return HasExtension(*this, path) && ErrorTextOf([&] { CheckPlyHeader(path); }).empty();
 }
 
 bool PlyToXyzNutrition::getOutputFiles(std::set<std::string>& outputs, const std::string& outputDir,
@@ -75,22 +89,34 @@ std::string PlyToXyzNutrition::convert(const std::set<std::string>&, const std::
                                        const NameMap&, const FileSet& inputs,
                                        const Brasko::StrongPtr<Brasko::LoaderProgress>& sink) {
   const Progress progress(sink);
-  const bool wantColour = colour_->getBool();
-  return ErrorTextOf([&] {
-    for (const auto& [input, target] : PlanOneOutputEach(inputs, outputDir, "xyz")) {
-      progress.opening(input);
-      // The header decides the columns before any point is read.
-      BlockReader headerReader(PathOf(input), 1 << 16);
-      const PlyHeader header = ReadPlyHeader(headerReader);
-      auto writer = MakeXyzWriter(target, wantColour && header.hasColour());
-      const std::string bytes = "bytes of " + input;
-      ReadPlyPoints(
-          PathOf(input), [&](const Point& p) { writer->write(p); },
-          [&](std::uint64_t read, std::uint64_t size) { progress.counted(bytes, read, size); });
-      writer->commit();
-      progress.message("Wrote " + std::to_string(writer->count()) + " points (" +
-                       FormatName(header.format) + " PLY) to " + Quoted(target) + ".");
-    }
+  std::map<std::string, std::filesystem::path> plan;
+  if (auto error = ErrorTextOf([&] { plan = PlanOneOutputEach(inputs, outputDir, "xyz"); });
+      !error.empty())
+    return error;
+  return ConvertEach(inputs, progress, [&](const std::string& input, Committed& committed) {
+    const std::filesystem::path& target = plan.at(input);
+    // The header decides the columns before any point is read.
+    const PlyHeader header = CheckPlyHeader(input);
+    Columns columns = OutputColumns(columns_->getString(), header.layout, "Columns");
+    if (!colour_->getBool())
+      std::erase_if(columns, [](const Column& c) {
+        return c.kind == Column::Red || c.kind == Column::Green || c.kind == Column::Blue;
+      });
+    auto writer = MakeXyzWriter(target, columns);
+    const std::string bytes = "bytes of " + input;
+    const auto counted = [&](std::uint64_t read, std::uint64_t size) {
+      progress.counted(bytes, read, size);
+    };
+    const PlyHeader read = ReadPlyPoints(
+        PathOf(input), [&](const Point& p) { writer->write(p); }, counted);
+    counted(std::filesystem::file_size(PathOf(input)), std::filesystem::file_size(PathOf(input)));
+    writer->commit();
+    committed.push_back(target);
+    ReportReading(progress, read);
+    if (writer->count() == 0) return progress.message(NoPointsText(input, target));
+    progress.message("Read " + std::string(FormatName(header.format)) + " PLY; wrote " +
+                     std::to_string(writer->count()) + " points (" + NamesOf(columns) + ") to " +
+                     Quoted(target) + ".");
   });
 }
 

@@ -19,7 +19,7 @@ class PlyToXyzNutrition final : public Qarn::VNutrition {
                       const Brasko::StrongPtr<Brasko::LoaderProgress>& progress) override;
 
  private:
-  ParameterPtr colour_;
+  ParameterPtr colour_, columns_;
 };
 
 }  // namespace dravo::demo

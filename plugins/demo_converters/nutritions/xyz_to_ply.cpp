@@ -1,6 +1,5 @@
 #include <demo_converters/nutritions/xyz_to_ply.h>
 
-#include <demo_converters/core/block_reader.h>
 #include <demo_converters/core/paths.h>
 #include <demo_converters/core/point_writer.h>
 
@@ -16,25 +15,12 @@ Delimiter DelimiterOf(const std::string& name) {
   return Delimiter::Auto;
 }
 
-// The first few lines decide: one of them must hold three numbers.
-bool LooksLikeXyz(const std::string& path) {
-  try {
-    BlockReader reader(PathOf(path), 1 << 16);
-    std::string line;
-    Point ignored;
-    for (int i = 0; i < 20 && reader.readLine(line, 4096); ++i)
-      if (ParseXyzLine(line, DetectDelimiter(line), false, ignored)) return true;
-  } catch (const std::exception&) {
-  }
-  return false;
-}
-
 }  // namespace
 
 XyzToPlyNutrition::XyzToPlyNutrition() : VNutrition("XYZ to PLY") {
   description =
-      "Reads <b>XYZ text</b> point clouds (x y z per line, optional red green blue) and writes "
-      "them as PLY.";
+      "Reads <b>XYZ text</b> point clouds (x y z per line, then colour, intensity, normals or "
+      "other columns) and writes them, every column kept, as PLY.";
   outputExtensions = {"ply"};
   genres = {"Point cloud"};
   outputScripts[1] = {"show_points", "Shows the converted points."};
@@ -44,6 +30,10 @@ XyzToPlyNutrition::XyzToPlyNutrition() : VNutrition("XYZ to PLY") {
                    Qarn::VParameter::MakeChoice({"auto", "space", "comma", "semicolon", "tab"}, 0));
   skipLines_ = AddParameter(*this, "SkipLines", "Header lines to skip at the top of each file.",
                             Qarn::VParameter::MakeInteger(0, 0));
+  columns_ = AddParameter(*this, "Columns",
+                          "Column names such as x,y,z,intensity,r,g,b; auto takes them from a "
+                          "header line or the number of values.",
+                          Qarn::VParameter::MakeString("auto"));
   scale_ = AddParameter(*this, "Scale", "Multiplies x;y;z before the offset is added.",
                         Qarn::VParameter::MakeVector3({1, 1, 1}));
   offset_ = AddParameter(*this, "Offset", "Added to x;y;z after scaling.",
@@ -59,6 +49,7 @@ XyzOptions XyzToPlyNutrition::options() const {
       static_cast<std::uint64_t>(std::max<std::int64_t>(0, skipLines_->getInteger()));
   options.scale = scale_->getVector3();
   options.offset = offset_->getVector3();
+  options.columns = columns_->getString();
   return options;
 }
 
@@ -67,31 +58,22 @@ std::string XyzToPlyNutrition::getQuickInfo(const FileSet& inputs) const {
 }
 
 Qarn::VNutrition::AnalysisTexts XyzToPlyNutrition::analyse(const FileSet& inputs) const {
-  AnalysisTexts texts;
-  for (const auto& input : inputs) {
+  return AnalyseEach(inputs, [&](const std::string& input, std::string& log) {
     Bounds bounds;
     XyzSummary summary;
-    const std::string error = ErrorTextOf([&] {
-      ReadXyzPoints(
-          PathOf(input), options(), [&](const Point& p) { bounds.add(p); },
-          [&](const std::string& notice) { texts.log += notice + "\n"; }, summary);
-    });
-    texts.log += "Read \"" + input + "\"\n";
-    if (!error.empty()) {
-      texts.analysis += "<b>" + input + "</b>: " + error + "\n";
-      continue;
-    }
-    texts.analysis += "<b>" + input + "</b>: XYZ text, " + std::to_string(summary.points) +
-                      " points, delimiter " + DelimiterName(summary.delimiter) +
-                      (summary.hasColour ? ", attributes: rgb" : ", attributes: none") +
-                      ", bounds " + BoundsText(bounds) + ", " +
-                      std::to_string(summary.skippedLines) + " lines skipped\n";
-  }
-  return texts;
+    log += "Read \"" + input + "\"\n";
+    ReadXyzPoints(
+        PathOf(input), options(), [&](const Point& p) { bounds.add(p); },
+        [&](const std::string& notice) { log += notice + "\n"; }, summary);
+    return "XYZ text, " + std::to_string(summary.points) + " points, delimiter " +
+           DelimiterName(summary.delimiter) + ", columns " + summary.columns + ", bounds " +
+           BoundsText(bounds) + ", " + std::to_string(summary.skippedLines) + " lines skipped";
+  });
 }
 
 bool XyzToPlyNutrition::isDigestible(const std::string& path) const {
-  return HasExtension(*this, path) && LooksLikeXyz(path);
+  return HasExtension(*this, path) &&
+         ErrorTextOf([&] { ProbeXyz(PathOf(path), options()); }).empty();
 }
 
 bool XyzToPlyNutrition::getOutputFiles(std::set<std::string>& outputs, const std::string& outputDir,
@@ -107,27 +89,33 @@ std::string XyzToPlyNutrition::convert(const std::set<std::string>&, const std::
   const XyzOptions settings = options();
   const PlyEncoding encoding =
       binary_->getBool() ? PlyEncoding::BinaryLittleEndian : PlyEncoding::Ascii;
-  return ErrorTextOf([&] {
-    for (const auto& planned : PlanOneOutputEach(inputs, outputDir, "ply")) {
-      const std::string& input = planned.first;
-      const std::filesystem::path& target = planned.second;  // lambdas cannot capture bindings
-      progress.opening(input);
-      const std::string bytes = "bytes of " + input;
-      // The writer opens at the first point, when the colour columns are known.
-      XyzSummary summary;
-      std::unique_ptr<PointWriter> writer;
-      ReadXyzPoints(
-          PathOf(input), settings,
-          [&](const Point& p) {
-            if (!writer) writer = MakePlyWriter(target, encoding, summary.hasColour);
-            writer->write(p);
-          },
-          [&](const std::string& text) { progress.notice(text); }, summary,
-          [&](std::uint64_t read, std::uint64_t size) { progress.counted(bytes, read, size); });
-      writer->commit();
-      progress.message("Wrote " + std::to_string(writer->count()) + " points" +
-                       (summary.hasColour ? " with colour" : "") + " to " + Quoted(target) + ".");
-    }
+  std::map<std::string, std::filesystem::path> plan;
+  if (auto error = ErrorTextOf([&] { plan = PlanOneOutputEach(inputs, outputDir, "ply"); });
+      !error.empty())
+    return error;
+  return ConvertEach(inputs, progress, [&](const std::string& input, Committed& committed) {
+    const std::filesystem::path& target = plan.at(input);
+    const std::string bytes = "bytes of " + input;
+    // The writer opens at the first point, when the columns are known.
+    XyzSummary summary;
+    std::unique_ptr<PointWriter> writer;
+    const auto open = [&] {
+      writer = MakePlyWriter(target, encoding, ColumnsOf("all", summary.layout));
+    };
+    ReadXyzPoints(
+        PathOf(input), settings,
+        [&](const Point& p) {
+          if (!writer) open();
+          writer->write(p);
+        },
+        [&](const std::string& text) { progress.notice(text); }, summary,
+        [&](std::uint64_t read, std::uint64_t size) { progress.counted(bytes, read, size); });
+    if (!writer) open();
+    writer->commit();
+    committed.push_back(target);
+    if (writer->count() == 0) return progress.message(NoPointsText(input, target));
+    progress.message("Wrote " + std::to_string(writer->count()) + " points (" + summary.columns +
+                     ") to " + Quoted(target) + ".");
   });
 }
 

@@ -23,7 +23,7 @@ class XyzToPlyNutrition final : public Qarn::VNutrition {
   XyzOptions options() const;  // from the current parameter values
 
  private:
-  ParameterPtr delimiter_, skipLines_, scale_, offset_, binary_;
+  ParameterPtr delimiter_, skipLines_, columns_, scale_, offset_, binary_;
 };
 
 }  // namespace dravo::demo

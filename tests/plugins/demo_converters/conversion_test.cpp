@@ -8,6 +8,7 @@
 
 #include <demo_converters/core/byte_order.h>
 #include <demo_converters/core/las_format.h>
+#include <demo_converters/core/paths.h>
 #include <demo_converters/core/ply_reader.h>
 #include <demo_converters/core/tiling.h>
 #include <demo_converters/core/xyz_reader.h>
@@ -21,10 +22,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 namespace dravo::demo::testing {
 namespace {
@@ -56,6 +59,11 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 struct RecordingProgress : Brasko::LoaderProgress {
+  // Answers false from the report after the first allowed ones, as for a cancelled call.
+  explicit RecordingProgress(int allowed = 1 << 30) : allowed(allowed) {}
+  bool progress(const std::string&, std::int64_t, std::int64_t) override {
+    return reports++ < allowed;
+  }
   bool openingFile(const std::string& path) override { return record("open: " + path); }
   bool message(const std::string& text) override { return record("message: " + text); }
   bool notice(const std::string& text) override { return record("notice: " + text); }
@@ -64,6 +72,7 @@ struct RecordingProgress : Brasko::LoaderProgress {
     return true;
   }
   std::string log;
+  int allowed, reports = 0;
 };
 
 // Sets name=value pairs separated by '|'.
@@ -94,19 +103,21 @@ std::vector<Point> ReadPoints(const std::string& path) {
 
 struct RunResult {
   std::string error, log;
+  int reports = 0;
   std::set<std::string> predicted;
 };
 
 // getOutputFiles then convert, the way a host drives a nutrition.
 RunResult Convert(Qarn::VNutrition& nutrition, const std::set<std::string>& inputs,
-                  const std::string& outputDir) {
+                  const std::string& outputDir, int allowedReports = 1 << 30) {
   RunResult result;
   nutrition.getOutputFiles(result.predicted, outputDir, inputs);
-  auto progress = Brasko::MakeStrong<RecordingProgress>();
+  auto progress = Brasko::MakeStrong<RecordingProgress>(allowedReports);
   result.error = nutrition.convert(
       result.predicted, outputDir, [](const std::string& s) { return s; }, inputs,
       Brasko::StrongPtr<Brasko::LoaderProgress>(progress));
   result.log = progress->log;
+  result.reports = progress->reports;
   return result;
 }
 
@@ -251,6 +262,12 @@ TEST(MalformedInput, FailsWithTheFileNamedAndWritesNothing) {
       {"ply", big.substr(0, big.find("end_header\n") + 14),
        corrupt + "2 \"camera\" entries, the rest of the file holds at most 0."},
       {"ply", FaceWithListCount(1e30f), "impossible list length in element \"face\"."},
+      {"ply",
+       Ply("binary_little_endian",
+           "element vertex 1\n" + kXyz +
+               "element face 1\nproperty list uchar int idx\nend_header\n") +
+           std::string(12, '\0') + "\x03" + std::string(8, '\0'),
+       "truncated: the header announces 1 \"face\" entries, the file ends after 0."},
       // Hostile counts that once drove endless or undefined loops.
       {"ply", FaceWithListCount(std::nanf("")), "impossible list length in element \"face\"."},
       {"ply",
@@ -261,8 +278,7 @@ TEST(MalformedInput, FailsWithTheFileNamedAndWritesNothing) {
       {"las", las1.substr(0, 100), "truncated LAS header."},
       {"las", las(24, std::uint8_t{2}), "unsupported LAS version 2.2 (1.0 to 1.4 are read)."},
       {"las", las(25, std::uint8_t{5}), "unsupported LAS version 1.5 (1.0 to 1.4 are read)."},
-      {"las", las(104, std::uint8_t{5}), "unsupported LAS point data format 5."},
-      {"las", las(104, std::uint8_t{9}), "unsupported LAS point data format 9."},
+      {"las", las(104, std::uint8_t{11}), "unsupported LAS point data format 11."},
       {"las", las(104, std::uint8_t{0x81}), "compressed LAS point data is not supported."},
       {"las", las(105, std::uint16_t{27}), "point records of 27 bytes are too short for format 1."},
       {"las", las(96, std::uint32_t{226}), "the point data offset lies inside the header."},
@@ -273,7 +289,6 @@ TEST(MalformedInput, FailsWithTheFileNamedAndWritesNothing) {
        "truncated: the header announces 3000 points, the file holds 2998."},
       {"las", las(107, 0xffffffffu),
        "truncated: the header announces 4294967295 points, the file holds 3000."},
-      {"xyz", "", "no point lines found (0 unreadable); is the delimiter right?"},
       {"xyz", "x y z\n# skipped, not unreadable\n1 2\n",
        "no point lines found (2 unreadable); is the delimiter right?"},
       {"xyz", std::string(70000, '\x01'),
@@ -305,29 +320,33 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
                ", no three numbers in \"oops\".\n";
   const Case cases[] = {
       {0, "SkipLines=1", Sample("cloud.csv"),
-       "message: Wrote 3000 points with colour to \"{out}/cloud.ply\".\n", "cloud.ply", "",
-       Sample("cloud.csv"), 0, 1e-9, ply},
+       "message: Wrote 3000 points (x y z red green blue) to \"{out}/cloud.ply\".\n", "cloud.ply",
+       "", Sample("cloud.csv"), 0, 1e-9, ply},
       {0, "Delimiter=semicolon|SkipLines=2|Scale=2;3;4|Offset=10;20;30|Binary=false",
-       in / "semi.txt", "message: Wrote 2 points to \"{out}/semi.ply\".\n", "semi.ply", "",
+       in / "semi.txt", "message: Wrote 2 points (x y z) to \"{out}/semi.ply\".\n", "semi.ply", "",
        in / "semi_expected.xyz", 0, 0, ascii},
       {0, "", in / "mixed.xyz",
        skipped + "notice: \"{in}\": skipped 6 unreadable lines in all.\n"
-                 "message: Wrote 2 points to \"{out}/mixed.ply\".\n",
+                 "message: Wrote 2 points (x y z) to \"{out}/mixed.ply\".\n",
        "mixed.ply", "", "", 2, 0, ply},
       {0, "Delimiter=tab", Sample("cloud.xyz"),
-       "\"{in}\": no point lines found (3000 unreadable); is the delimiter right?", "",
+       "\"{in}\": no point line among the first 20 lines; is the delimiter right?", "",
        "cloud.ply"},
       {1, "", Sample("cloud_ascii.ply"),
-       "message: Wrote 3000 points (ascii PLY) to \"{out}/cloud_ascii.xyz\".\n", "cloud_ascii.xyz",
-       "", Sample("cloud.csv"), 0, 1e-9, ""},
+       "message: Read ascii PLY; wrote 3000 points (x y z red green blue) to "
+       "\"{out}/cloud_ascii.xyz\".\n",
+       "cloud_ascii.xyz", "", Sample("cloud.csv"), 0, 1e-9, ""},
       {1, "", Sample("cloud_binary.ply"),
-       "message: Wrote 3000 points (binary little-endian PLY) to \"{out}/cloud_binary.xyz\".\n",
+       "message: Read binary little-endian PLY; wrote 3000 points (x y z red green blue) to "
+       "\"{out}/cloud_binary.xyz\".\n",
        "cloud_binary.xyz", "", Sample("cloud.csv"), 0, 5e-4, ""},  // float32 near 2500
       {1, "Colour=false", Sample("cloud_binary.ply"),
-       "message: Wrote 3000 points (binary little-endian PLY) to \"{out}/cloud_binary.xyz\".\n",
+       "message: Read binary little-endian PLY; wrote 3000 points (x y z) to "
+       "\"{out}/cloud_binary.xyz\".\n",
        "cloud_binary.xyz", "", Sample("cloud.xyz"), 0, 5e-4, ""},
       {1, "", Sample("cloud_big_endian.ply"),
-       "message: Wrote 3000 points (binary big-endian PLY) to \"{out}/cloud_big_endian.xyz\".\n",
+       "message: Read binary big-endian PLY; wrote 3000 points (x y z) to "
+       "\"{out}/cloud_big_endian.xyz\".\n",
        "cloud_big_endian.xyz", "", Sample("cloud.xyz"), 0, 1e-9, ""},
       {2, "OutputFormat=xyz", Sample("las_format0.las"), las, "las_format0.xyz", "",
        Sample("cloud.xyz"), 0, 1e-6, ""},
@@ -353,22 +372,229 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
        "short_bounds_tile_0.ply short_bounds_tile_1.ply", "", "", 301, 0, ply},  // below x 1050
       {2, "ClassFilter=2,6|OutputFormat=xyz", Sample("las_format6.las"),
        wrote("1000 of 3000", 1, 2000), "las_format6.xyz", "", "", 1000, 0, ""},
-      {2, "ClassFilter=17", Sample("las_format0.las"),
-       "notice: \"{in}\": 1 tiles hold no points and were not written.\n" +
-           wrote("0 of 3000", 0, 3000),
-       "", "las_format0.ply"},
+      {2, "ClassFilter=17", Sample("las_format0.las"), wrote("0 of 3000", 1, 3000),
+       "las_format0.ply", "", "", 0, 0, ply},
       {2, "ClassFilter=two", Sample("las_format0.las"),
        "ClassFilter \"two\": give class numbers 0 to 255 separated by commas.", "",
        "las_format0.ply"},
       {2, "TileLength=0.001;0.001;0", Sample("las_format0.las"),
-       "TileLength gives more than 256 tiles; choose longer tiles.", "", "las_format0.ply"},
+       "\"{in}\": TileLength gives more than 256 tiles; choose longer tiles.", "",
+       "las_format0.ply"},
       {2, "TileLength=-1;0;0", Sample("las_format0.las"),
-       "TileLength must hold three numbers of 0 or more.", "", "las_format0.ply"},
+       "\"{in}\": TileLength must hold three numbers of 0 or more.", "", "las_format0.ply"},
       {3, "Iterations=1000|Center=-0.7;0.3;0", "/seeds/view.mandel",
        "<b>Mandelbrot Demo</b>: No CPU implementation; this nutrition renders on the GPU only.", "",
        "view_mandelbrot.ply"},
   };
   for (const auto& c : cases) Check(c);
+}
+
+// What a written file holds: a PLY's property names on one line, then its
+// data; any other file as it is.
+std::string Contents(const std::string& path) {
+  const std::string bytes = ReadBytes(path);
+  const auto end = bytes.find("end_header\n");
+  if (!path.ends_with(".ply") || end == std::string::npos) return bytes;
+  std::string names;
+  std::istringstream lines(bytes.substr(0, end));
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("property ")) names += (names.empty() ? "" : " ") + Words(line).back();
+  return names + "\n" + bytes.substr(end + 11);
+}
+
+// One point at (1, 2, 3), colour 255 128 0 where the format has one, intensity 100.
+std::string OnePointLas(int format, int minor = 2) {
+  const ScratchDir dir;
+  LasLayout layout;
+  layout.pointFormat = static_cast<std::uint8_t>(format);
+  layout.versionMinor = minor;
+  bool done = false;
+  WriteLas(dir / "p.las", layout, [&](Point& p) {
+    p = {1, 2, 3, 255, 128, 0};
+    return !std::exchange(done, true);
+  });
+  return ReadBytes(dir / "p.las");
+}
+
+template <class T>
+std::string Patched(std::string bytes, std::size_t at, T value) {
+  WriteLittle(bytes.data() + at, value);
+  return bytes;
+}
+
+// The LAS file with one extra-bytes record describing a scaled ushort, and that value after each
+// point record.
+std::string WithExtraBytes(const std::string& las, const std::string& name, double scale,
+                           std::uint16_t value) {
+  const auto pointOffset = ReadLittle<std::uint32_t>(las.data() + 96);
+  const auto length = ReadLittle<std::uint16_t>(las.data() + 105);
+  std::string record(54 + 192, '\0');
+  std::memcpy(record.data() + 2, "LASF_Spec", 9);
+  WriteLittle<std::uint16_t>(record.data() + 18, 4);
+  WriteLittle<std::uint16_t>(record.data() + 20, 192);
+  record[54 + 2] = 3;     // unsigned short
+  record[54 + 3] = 0x08;  // scaled
+  std::memcpy(record.data() + 54 + 4, name.data(), name.size());
+  WriteLittle(record.data() + 54 + 112, scale);
+  std::string bytes = las.substr(0, pointOffset) + record;
+  for (std::size_t at = pointOffset; at + length <= las.size(); at += length)
+    bytes += las.substr(at, length) + Patched(std::string(2, '\0'), 0, value);
+  bytes = Patched(bytes, 96, static_cast<std::uint32_t>(pointOffset + record.size()));
+  bytes = Patched(bytes, 100, std::uint32_t{1});
+  return Patched(bytes, 105, static_cast<std::uint16_t>(length + 2));
+}
+
+// Files as other programs write them: every value and attribute arrives, or the log says why not.
+TEST(Conversion, KeepsEveryValueOfTheLayoutsPeopleUse) {
+  const std::string colours = "property float red\nproperty float green\nproperty float blue\n";
+  const std::string wide =
+      "property ushort diffuse_red\nproperty ushort diffuse_green\n"
+      "property ushort diffuse_blue\n";
+  const std::string normals = "property float nx\nproperty float ny\nproperty float nz\n";
+  const std::string format3 = Patched(
+      Patched(Patched(Patched(Patched(OnePointLas(3), 239, std::uint16_t{500}), 241, '\x1a'), 242,
+                      '\x86'),
+              243, std::int8_t{-12}),
+      247, 123.5);
+  const std::string format10 = Patched(Patched(OnePointLas(10, 4), 375 + 18, std::int16_t{500}),
+                                       375 + 36, std::uint16_t{1000});
+  const auto wrote = [](const std::string& of) {
+    return "message: \"{in}\": wrote " + of +
+           " points into 1 file(s); 0 left out by the class "
+           "filter.\n";
+  };
+  const auto xyz = [](const std::string& columns, const std::string& file) {
+    return "message: Wrote 2 points (" + columns + ") to \"{out}/" + file + ".ply\".\n";
+  };
+  const auto ply = [](const std::string& columns, const std::string& file) {
+    return "message: Read ascii PLY; wrote 1 points (" + columns + ") to \"{out}/" + file +
+           ".xyz\".\n";
+  };
+  const auto empty = [](const std::string& file) {
+    return "message: \"{in}\" holds no points; wrote the empty cloud \"{out}/" + file + "\".\n";
+  };
+  const std::string notFitting =
+      "line 2: \"300\" does not fit a colour column (a whole number "
+      "0 to 255).";
+  const struct {
+    int nutrition;
+    std::string settings, name, bytes;
+    std::string outcome;   // the error, or the log after the opening
+    std::string contents;  // of the one written file, see Contents
+  } cases[] = {
+      {0, "Binary=false", "bom.xyz",
+       "\xef\xbb\xbf"
+       "1 2 3\n4 5 6\n",
+       xyz("x y z", "bom"), "x y z\n1 2 3\n4 5 6\n"},
+      {0, "Binary=false", "seven.xyz", "1 2 3 300 10 20 30\n4 5 6 100 1 2 3\n",
+       xyz("x y z intensity red green blue", "seven"),
+       "x y z red green blue intensity\n1 2 3 10 20 30 300\n4 5 6 1 2 3 100\n"},
+      {0, "Binary=false", "late.xyz", "1 2 3 10 20 30\n4 5 6 300 0 0\n", "\"{in}\": " + notFitting,
+       ""},
+      {0, "Binary=false", "short.xyz", "1 2 3\n4 5 6 7\n",
+       "\"{in}\": line 2: 4 values where the columns x y z take 3.", ""},
+      {0, "Binary=false", "normals.xyz", "1 2 3 0.0 0.0 0.0\n4 5 6 0 0 1\n",
+       xyz("x y z nx ny nz", "normals"), "x y z nx ny nz\n1 2 3 0 0 0\n4 5 6 0 0 1\n"},
+      {0, "Columns=x,y,z,nx,ny,nz|Binary=false", "given.xyz", "1 2 3 0 0 1\n4 5 6 0 1 0\n",
+       xyz("x y z nx ny nz", "given"), "x y z nx ny nz\n1 2 3 0 0 1\n4 5 6 0 1 0\n"},
+      {0, "Binary=false", "named.txt", "//X Y Z Reflectance\n1 2 3 0.5\n4 5 6 1\n",
+       xyz("x y z reflectance", "named"), "x y z reflectance\n1 2 3 0.5\n4 5 6 1\n"},
+      {0, "Binary=false", "empty.xyz", "", empty("empty.ply"), "x y z\n"},
+      {1, "", "float.ply",
+       Ply("ascii", "element vertex 1\n" + kXyz + colours + "end_header\n1 2 3 0.5 1.0 0.25\n"),
+       ply("x y z red green blue", "float"), "1 2 3 128 255 64\n"},
+      {1, "", "wide.ply",
+       Ply("ascii", "element vertex 1\n" + kXyz + wide + "end_header\n1 2 3 65535 32768 0\n"),
+       ply("x y z red green blue", "wide"), "1 2 3 255 128 0\n"},
+      {1, "Columns=all", "normals.ply",
+       Ply("ascii", "element vertex 1\n" + kXyz + normals +
+                        "property list uchar int ring\nproperty double quality\n"
+                        "end_header\n1 2 3 0 0 1 2 7 8 0.5\n"),
+       "notice: \"{in}\": the vertex list property \"ring\" is not kept.\n" +
+           ply("x y z nx ny nz quality", "normals"),
+       "1 2 3 0 0 1 0.5\n"},
+      {1, "", "empty.ply", Ply("ascii", "element vertex 0\n" + kXyz + "end_header\n"),
+       empty("empty.xyz"), ""},
+      {2, "Binary=false", "format3.las", format3, wrote("1 of 1"),
+       "x y z red green blue intensity return_number number_of_returns scan_direction_flag "
+       "edge_of_flight_line classification classification_flags scan_angle user_data "
+       "point_source_id gps_time\n1 2 3 255 128 0 500 2 3 0 0 6 4 -12 0 0 123.5\n"},
+      {2, "Binary=false", "format10.las", format10, wrote("1 of 1"),
+       "x y z red green blue intensity return_number number_of_returns classification_flags "
+       "scanner_channel scan_direction_flag edge_of_flight_line classification user_data "
+       "scan_angle point_source_id gps_time nir wave_packet_index wave_byte_offset "
+       "wave_packet_size wave_return_location wave_x_t wave_y_t wave_z_t\n"
+       "1 2 3 255 128 0 100 1 1 0 0 0 0 0 0 3 0 0 1000 0 0 0 0 0 0 0\n"},
+      {2, "Binary=false|Attributes=xyz,rgb", "format5.las", OnePointLas(5), wrote("1 of 1"),
+       "x y z red green blue\n1 2 3 255 128 0\n"},
+      {2, "OutputFormat=xyz|Columns=x,y,z,intensity", "format4.las", OnePointLas(4),
+       wrote("1 of 1"), "1 2 3 100\n"},
+      {2, "OutputFormat=xyz|Columns=xyz,rgb", "format9.las", OnePointLas(9, 4), wrote("1 of 1"),
+       "1 2 3\n"},
+      {2, "Binary=false|Attributes=xyz,height_above", "extra.las",
+       WithExtraBytes(OnePointLas(1), "height above", 0.5, 1234), wrote("1 of 1"),
+       "x y z height_above\n1 2 3 617\n"},
+      {2, "Binary=false|Attributes=xyz", "counts.las",
+       Patched(OnePointLas(1, 4), 107, std::uint32_t{7}),
+       "notice: \"{in}\": the header's 32-bit point count 7 disagrees with its 64-bit count 1; "
+       "the 64-bit count is used.\n" +
+           wrote("1 of 1"),
+       "x y z\n1 2 3\n"},
+      {2, "Binary=false|Attributes=xyz,rgb", "empty.las",
+       Patched(OnePointLas(0), 107, std::uint32_t{0}), empty("empty.ply") + wrote("0 of 0"),
+       "x y z\n"},
+      {2, "Attributes=xyz,nir", "format0.las", OnePointLas(0),
+       "\"{in}\": Attributes \"xyz,nir\": this file has no attribute \"nir\".", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScratchDir in, out;
+    WriteBytes(in / c.name, c.bytes);
+    const auto all = MakeDemoNutritions();
+    Set(*all[c.nutrition], c.settings);
+    const auto result = Convert(*all[c.nutrition], {in / c.name}, out.path.string());
+    const std::string opening = "open: " + in / c.name + "\n";
+    EXPECT_EQ(result.error.empty() ? Replace(result.log, opening, "") : result.error,
+              Replace(Replace(c.outcome, "{in}", in / c.name), "{out}", out.path.string()));
+    const auto names = SortedNames(out);
+    ASSERT_EQ(names.size(), result.error.empty() ? 1u : 0u);
+    if (!names.empty()) {
+      EXPECT_EQ(Contents(out / names[0]), c.contents);
+    }
+  }
+}
+
+// A run converts every file it can and names the others; a cancelled run
+// stops at once and takes away what it wrote.
+TEST(Conversion, GoesOnPastABadFileAndLeavesNothingWhenCancelled) {
+  const std::string samples[] = {"cloud.xyz", "cloud_binary.ply", "las_format3.las"};
+  const std::string bad[] = {"1 2 3 4\n5 6 7\n", "ply\n", "LASF"};
+  for (int nutrition = 0; nutrition < 3; ++nutrition) {
+    const ScratchDir in;
+    const std::string& sample = samples[nutrition];
+    const std::string extension = ExtensionOf(sample);
+    const std::string a = in / ("a." + extension), b = in / ("b." + extension),
+                      broken = in / ("bad." + extension);
+    fs::copy_file(Sample(sample), a);
+    fs::copy_file(Sample(sample), b);
+    WriteBytes(broken, bad[nutrition]);
+    const auto all = MakeDemoNutritions();
+    const ScratchDir out, good;
+    const auto run = Convert(*all[nutrition], {a, broken, b}, out.path.string());
+    SCOPED_TRACE(sample + ": " + run.error);
+    EXPECT_TRUE(run.error.starts_with("\"" + broken + "\": "));
+    EXPECT_NE(run.log.find("notice: Could not convert " + run.error + "\n"), std::string::npos);
+    EXPECT_EQ(SortedNames(out).size(), 2u);
+    const int reports = Convert(*all[nutrition], {a, b}, good.path.string()).reports;
+    // Cancelled at the first report, in the second file, and at the very last.
+    for (const int allowed : {0, reports / 2, reports - 1}) {
+      const ScratchDir cancelled;
+      EXPECT_EQ(Convert(*all[nutrition], {a, b}, cancelled.path.string(), allowed).error,
+                "Cancelled: the client stopped the conversion.")
+          << allowed;
+      EXPECT_EQ(SortedNames(cancelled), std::vector<std::string>{}) << allowed;
+    }
+  }
 }
 
 TEST(Conversion, RefusesToOverwriteAnInputOrWriteTwoInputsToOneFile) {
@@ -413,35 +639,54 @@ TEST(DemoNutritions, DeclareNamesExtensionsAndParameterDefaults) {
   }
   EXPECT_EQ(declarations,
             (std::vector<std::string>{
-                "XYZ to PLY: xyz txt csv -> ply Delimiter=auto SkipLines=0 Scale=1;1;1 "
-                "Offset=0;0;0 Binary=true",
-                "PLY to XYZ: ply -> xyz Colour=true",
+                "XYZ to PLY: xyz txt csv -> ply Delimiter=auto SkipLines=0 Columns=auto "
+                "Scale=1;1;1 Offset=0;0;0 Binary=true",
+                "PLY to XYZ: ply -> xyz Colour=true Columns=xyz,rgb",
                 "LAS to PLY/XYZ: las -> ply xyz OutputFormat=ply Binary=true TileLength=0;0;0 "
-                "ClassFilter=",
+                "ClassFilter= Attributes=all Columns=xyz,rgb",
                 "Mandelbrot Demo: mandel -> ply Iterations=256 Center=-0.5;0;0 Zoom=1 Width=1024 "
                 "Height=768 Palette=fire"}));
 }
 
-TEST(DemoNutritions, DigestOnlyFilesWhoseExtensionAndContentFit) {
+// A file is digestible exactly when a conversion of it starts.
+TEST(DemoNutritions, DigestExactlyWhatTheyConvert) {
   ScratchDir dir;
-  WriteBytes(dir / "fake.las", "LASX not really");
-  WriteBytes(dir / "points.LAS", ReadBytes(Sample("las_format0.las")));
-  WriteBytes(dir / "ply_as.xyz", ReadBytes(Sample("cloud_binary.ply")));
-  WriteBytes(dir / "text.ply", "1 2 3\n");
-  WriteBytes(dir / "crlf.ply", "ply\r\nformat ascii 1.0\r\n");
-  const auto all = MakeDemoNutritions();
-  // Per nutrition (XYZ to PLY, PLY to XYZ, LAS to PLY/XYZ): what it digests, what not.
-  const std::vector<std::string> cases[][2] = {
-      {{Sample("cloud.xyz"), Sample("cloud.csv")},
-       {dir / "ply_as.xyz", Sample("cloud_ascii.ply"), dir / "missing.xyz"}},
-      {{Sample("cloud_ascii.ply"), Sample("cloud_big_endian.ply"), dir / "crlf.ply"},
-       {dir / "text.ply"}},
-      {{Sample("las_format6.las"), dir / "points.LAS"}, {dir / "fake.las", Sample("cloud.xyz")}},
+  std::string compressed = ReadBytes(Sample("las_format0.las"));
+  compressed[104] = static_cast<char>(0x83);
+  const std::string vertex = "element vertex 1\r\n" + Replace(kXyz, "\n", "\r\n");
+  const struct {
+    int nutrition;  // 0 XYZ to PLY, 1 PLY to XYZ, 2 LAS to PLY/XYZ
+    std::string name, bytes;
+    bool digestible;
+  } cases[] = {
+      {0, "bom.xyz",
+       "\xef\xbb\xbf"
+       "1 2 3\n",
+       true},
+      {0, "empty.csv", "", true},
+      {0, "ply_as.xyz", ReadBytes(Sample("cloud_binary.ply")), false},
+      {0, "cloud_ascii.ply", ReadBytes(Sample("cloud_ascii.ply")), false},
+      {1, "crlf.ply", "ply\r\nformat ascii 1.0\r\n" + vertex + "end_header\r\n1 2 3\r\n", true},
+      {1, "cut.ply", "ply\r\nformat ascii 1.0\r\n", false},
+      {1, "no_format.ply", "ply\n" + vertex + "end_header\n1 2 3\n", false},
+      {1, "text.ply", "1 2 3\n", false},
+      {2, "points.LAS", ReadBytes(Sample("las_format0.las")), true},
+      {2, "compressed.las", compressed, false},
+      {2, "fake.las", "LASX not really", false},
+      {2, "cloud.xyz", ReadBytes(Sample("cloud.xyz")), false},
   };
-  for (int nutrition = 0; nutrition < 3; ++nutrition)
-    for (const bool digestible : {true, false})
-      for (const auto& path : cases[nutrition][digestible ? 0 : 1])
-        EXPECT_EQ(all[nutrition]->isDigestible(path), digestible) << path;
+  const auto all = MakeDemoNutritions();
+  for (const auto& c : cases) {
+    const ScratchDir out;
+    WriteBytes(dir / c.name, c.bytes);
+    EXPECT_EQ(all[c.nutrition]->isDigestible(dir / c.name), c.digestible) << c.name;
+    if (ExtensionOf(c.name) != "ply" || c.nutrition == 1) {
+      EXPECT_EQ(Convert(*all[c.nutrition], {dir / c.name}, out.path.string()).error.empty(),
+                c.digestible)
+          << c.name;
+    }
+  }
+  EXPECT_FALSE(all[0]->isDigestible(dir / "missing.xyz"));
 }
 
 TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
@@ -457,8 +702,9 @@ TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
             "<b>" + dir + "cloud.xyz</b>: \"" + dir +
                 "cloud.xyz\": not a LAS file (no \"LASF\" magic).\n<b>" + dir +
                 "las_format3.las</b>: LAS 1.2, point format 3, 3000 points, attributes: "
-                "intensity, returns, classification, gps time, rgb, classes "
-                "1,2,3,4,5,6, " +
+                "intensity, return_number, number_of_returns, scan_direction_flag, "
+                "edge_of_flight_line, classification, classification_flags, scan_angle, "
+                "user_data, point_source_id, gps_time, rgb, classes 1,2,3,4,5,6, " +
                 bounds + "\n");
   EXPECT_EQ(las.log, "Could not read \"" + dir + "cloud.xyz\"\nRead \"" + dir +
                          "las_format3.las\": LAS 1.2, point format 3, 34-byte records at offset "
@@ -470,7 +716,8 @@ TEST(DemoNutritions, QuickInfoAnalysisAndPredictionWithoutWriting) {
                 bounds + "\n");
   EXPECT_EQ(all[0]->analyse({Sample("cloud.csv")}).analysis,
             "<b>" + dir +
-                "cloud.csv</b>: XYZ text, 3000 points, delimiter comma, attributes: rgb, " +
+                "cloud.csv</b>: XYZ text, 3000 points, delimiter comma, columns x y z red green "
+                "blue, " +
                 bounds + ", 1 lines skipped\n");
   EXPECT_EQ(all[3]->analyse({"/seeds/view.mandel"}).analysis,
             "1 seed file(s); would render 1024 x 768 samples at 256 iterations.");
