@@ -1,5 +1,6 @@
 #include <qarn/managed_object.h>
 #include <qarn/nutrition.h>
+#include <qarn/plugin.h>
 
 #include "test_nutrition.h"
 
@@ -35,6 +36,24 @@ TEST(ObjectRegistry, FindAndIterateByTypeInRegistrationOrder) {
       },
       INT32_MIN, INT32_MAX);
   EXPECT_EQ(visits, 1);
+}
+
+// find reaches the first of two objects under one name, so the second is
+// said on stderr with the plug-in that brought it; other types do not clash.
+TEST(ObjectRegistry, ATakenNameNamesThePluginThatRegistersItAgain) {
+  RegisteredObjects registry;
+  const auto first = registry.add("alpha");
+  registry.add(typeid(int), Brasko::MakeStrong<dravo::testing::TestNutrition>("beta"));
+  ::testing::internal::CaptureStderr();
+  {
+    const Qarn::NutritionPlugin late("late_converters",
+                                     {Brasko::MakeStrong<dravo::testing::TestNutrition>("alpha"),
+                                      Brasko::MakeStrong<dravo::testing::TestNutrition>("beta")});
+    EXPECT_EQ(VManagedObject::find(VNutrition::domainType(), "alpha").get(), first.get());
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "plug-in \"late_converters\" registers \"alpha\", a name registered already; "
+            "lookups by name reach the first one.\n");
 }
 
 // Enough removals pack the list; later walks and removals must still find

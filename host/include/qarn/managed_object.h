@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <typeindex>
 #include <typeinfo>
 
@@ -28,8 +29,11 @@ class QARN_API VManagedObject : public Brasko::ReferenceBase<VManagedObject> {
   // outside the registry's lock, so it may itself use the registry.
   static bool iterate(TypeId type, const Visitor& visitor, int lowest, int highest);
 
-  // Host side: adds an object under a type (usually its domain type).
-  static void registerObject(TypeId type, const Brasko::StrongPtr<VManagedObject>& object);
+  // Host side: adds an object under a type (usually its domain type). A name
+  // the type has already is kept, and said on stderr naming registrant (who
+  // registers it, e.g. `plug-in "my_converters"`) when given.
+  static void registerObject(TypeId type, const Brasko::StrongPtr<VManagedObject>& object,
+                             std::string_view registrant = {});
   // Removes every registration of the object; true when there was one.
   static bool unregisterObject(const VManagedObject* object);
   static std::size_t registeredCount(TypeId type);
@@ -51,8 +55,8 @@ class QARN_TEMPLATE_API VManagedDomainObject : public VManagedObject {
 
 // Registers an object under its domain type.
 template <class T>
-void RegisterManaged(const Brasko::StrongPtr<T>& object) {
-  VManagedObject::registerObject(T::domainType(), object);
+void RegisterManaged(const Brasko::StrongPtr<T>& object, std::string_view registrant = {}) {
+  VManagedObject::registerObject(T::domainType(), object, registrant);
 }
 
 }  // namespace Qarn

@@ -1,6 +1,7 @@
 #include <qarn/managed_object.h>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -100,6 +101,22 @@ class Walk {
   SharedList list_;
 };
 
+// Two objects of one type under one name: find reaches only the first, so
+// the second is worth a word to whoever reads the log.
+void WarnIfNameTaken(const TypeList& list, const VManagedObject& object,
+                     std::string_view registrant) {
+  const std::string name = object.name.str();
+  for (const auto& other : list.slots) {
+    if (!other || !(other->name == name)) continue;
+    std::string line(registrant.empty() ? "An object" : registrant);
+    line += " registers \"" + name +
+            "\", a name registered already; lookups by name reach "
+            "the first one.\n";
+    std::fputs(line.c_str(), stderr);
+    return;
+  }
+}
+
 }  // namespace
 
 VManagedObject::VManagedObject(std::string name_) : name(std::move(name_)) {}
@@ -126,11 +143,13 @@ bool VManagedObject::iterate(TypeId type, const Visitor& visitor, int lowest, in
   return true;
 }
 
-void VManagedObject::registerObject(TypeId type, const Brasko::StrongPtr<VManagedObject>& object) {
+void VManagedObject::registerObject(TypeId type, const Brasko::StrongPtr<VManagedObject>& object,
+                                    std::string_view registrant) {
   if (!object) return;
   auto& r = registry();
   std::lock_guard lock(r.mutex);
   TypeList& list = r.writable(type);
+  WarnIfNameTaken(list, *object, registrant);
   r.byObject.emplace(object.get(), std::pair{type, list.slots.size()});
   list.slots.push_back(object);
 }

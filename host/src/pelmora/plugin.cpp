@@ -7,7 +7,8 @@ NutritionPlugin::NutritionPlugin(std::string name,
                                  std::vector<Brasko::StrongPtr<VNutrition>> nutritions)
     : name_(std::move(name)), nutritions_(std::move(nutritions)) {
   VInitialization::initPlugin(VInitialization::Load, name_, kApiKey);
-  for (const auto& nutrition : nutritions_) RegisterManaged<VNutrition>(nutrition);
+  for (const auto& nutrition : nutritions_)
+    RegisterManaged<VNutrition>(nutrition, "plug-in \"" + name_ + "\"");
 }
 
 NutritionPlugin::~NutritionPlugin() {

@@ -26,13 +26,6 @@ constexpr const char* kEmptyRegistryNote =
 constexpr const char* kNoMatchNote =
     "Nothing matched. Call it again without a filter/extension to see everything there is.";
 
-// Locale-independent on purpose: only A-Z fold.
-std::string AsciiLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return text;
-}
-
 bool MatchesFilter(const Qarn::VNutrition& nutrition, const std::string& name,
                    const std::string& filter) {
   if (ContainsNoCase(name, filter)) return true;
@@ -99,12 +92,6 @@ VMCPJsonValue ScriptsOf(const NutritionPtr& nutrition) {
 }
 
 }  // namespace
-
-bool ContainsNoCase(const std::string& text, const std::string& needle) {
-  if (needle.empty()) return true;
-  if (text.size() < needle.size()) return false;
-  return AsciiLower(text).find(AsciiLower(needle)) != std::string::npos;
-}
 
 VMCPJsonValue ToolListNutritions(const VMCPJsonValue& arguments) {
   const ListingFilter criteria{arguments["filter"].asString(""),

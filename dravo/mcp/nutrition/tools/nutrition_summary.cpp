@@ -8,12 +8,6 @@ VMCPJsonValue ExtensionsOf(const Qarn::VNutrition& nutrition) {
   return extensions;
 }
 
-VMCPJsonValue ToJsonArray(const std::set<std::string>& strings) {
-  auto array = VMCPJsonValue::MakeArray();
-  for (const auto& s : strings) array.push_back(VMCPJsonValue(s));
-  return array;
-}
-
 bool HandlesExtension(const Qarn::VNutrition& nutrition, const std::string& extension) {
   bool found = false;
   nutrition.getExtensions([&](const std::string& e) {

@@ -4,7 +4,7 @@
 #include <qarn/mcp/json_value.h>
 #include <qarn/nutrition.h>
 
-#include <set>
+#include <ranges>
 #include <string>
 
 namespace dravo::nutrition {
@@ -16,7 +16,13 @@ using Qarn::mcp::VMCPJsonValue;
 VMCPJsonValue SummariseNutrition(const Qarn::VNutrition& nutrition, const std::string& name);
 // Input extensions in the nutrition's order, repetitions kept.
 VMCPJsonValue ExtensionsOf(const Qarn::VNutrition& nutrition);
-VMCPJsonValue ToJsonArray(const std::set<std::string>& strings);
+// The strings in the container's order: sets come out in ascending order.
+template <std::ranges::input_range Strings>
+VMCPJsonValue ToJsonArray(const Strings& strings) {
+  auto array = VMCPJsonValue::MakeArray();
+  for (const auto& s : strings) array.push_back(VMCPJsonValue(s));
+  return array;
+}
 // Exact byte match against the reported input extensions.
 bool HandlesExtension(const Qarn::VNutrition& nutrition, const std::string& extension);
 

@@ -85,12 +85,6 @@ ConversionOutcome Convert(const RunRequest& run, WorkingDirectoryChange& directo
   return conversion;
 }
 
-VMCPJsonValue LogArray(const std::vector<std::string>& strings) {
-  auto array = VMCPJsonValue::MakeArray();
-  for (const auto& s : strings) array.push_back(VMCPJsonValue(s));
-  return array;
-}
-
 VMCPJsonValue ConversionError(const RunRequest& run, const Conversion& conversion) {
   if (conversion.errorText.find(kGpuMarker) != std::string::npos) {
     auto result = ErrorResult(
@@ -98,11 +92,11 @@ VMCPJsonValue ConversionError(const RunRequest& run, const Conversion& conversio
         "\" is a GPU-only nutrition. Running it is not yet available over MCP (it needs the "
         "qtolm/quib/mcp plugin, which is not built). It can still be listed and described.");
     result["gpu_required"] = true;
-    result["log"] = LogArray(conversion.log);
+    result["log"] = ToJsonArray(conversion.log);
     return result;
   }
   auto result = ErrorResult(StripTags(conversion.errorText));
-  result["log"] = LogArray(conversion.log);
+  result["log"] = ToJsonArray(conversion.log);
   return result;
 }
 
@@ -132,7 +126,7 @@ VMCPJsonValue OutputCheck(const RunRequest& run, const Conversion& conversion) {
   result["name"] = run.nutrition->name.str();
   result["preview"] = false;
   result["output_files"] = std::move(written);
-  result["log"] = LogArray(conversion.log);
+  result["log"] = ToJsonArray(conversion.log);
   if (missing.size() == 0) return result;
   result["expected_not_written"] = std::move(missing);
   result["note"] =

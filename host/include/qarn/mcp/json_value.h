@@ -4,21 +4,13 @@
 #include <qarn/mcp/export.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace Qarn::mcp {
-
-// Where containers keep their items: defined with the library's sources.
-template <class T, class Header>
-struct BlockVector;
-struct NoHeader;
-struct MemberIndex;
 
 class QARN_MCP_API VMCPJsonValue {
  public:
@@ -69,7 +61,7 @@ class QARN_MCP_API VMCPJsonValue {
   bool asBool(bool fallback = true) const;
   std::int64_t asInt(std::int64_t fallback = 0) const;
   double asDouble(double fallback = 0.0) const;
-  bool isInteger() const noexcept { return kind == Number && integral_; }
+  bool isInteger() const noexcept;
   // The elements of an array, or an empty list for every other kind.
   std::span<const VMCPJsonValue> asArray() const noexcept;
   // An object's members in the order they were first set; empty for every
@@ -106,71 +98,22 @@ class QARN_MCP_API VMCPJsonValue {
   friend QARN_MCP_API bool operator==(const VMCPJsonValue& a, const VMCPJsonValue& b);
 
  private:
-  using Elements = BlockVector<VMCPJsonValue, NoHeader>;
-  using Members = BlockVector<Member, MemberIndex>;  // insertion-ordered, indexed when many
-  friend class JsonValueAccess;
-
-  void release() noexcept;
-  // A string or a member name too long to keep in place is a block holding
-  // its length, then its bytes.
-  static std::string_view BlockText(const char* block) noexcept {
-    std::size_t size;
-    std::memcpy(&size, block, sizeof size);
-    return {block + sizeof size, size};
-  }
-  std::string_view text() const noexcept {
-    if (inlineSize_ != 0) return {p_.inlineText, std::size_t(inlineSize_ - 1)};
-    return BlockText(p_.text);
-  }
-  void setText(std::string_view value);  // on a null value
-  const Members* table() const noexcept;
-
-  bool integral_ = false;
-  // Strings up to kInlineText bytes sit in the payload: their length + 1;
-  // 0 for a string on the heap.
-  std::uint8_t inlineSize_ = 0;
-  static constexpr std::size_t kInlineText = 8;
-  // Which member is live follows kind (and integral_ for numbers,
-  // inlineSize_ for strings).
-  union Payload {
-    std::int64_t integer = 0;
-    bool boolean;
-    double number;
-    char inlineText[kInlineText];
-    char* text;  // a heap block: the length, then the bytes
-    Elements* elements;
-    Members* members;
-  } p_;
+  // How a value keeps what it holds is the library's own business: only its
+  // sources read these.
+  friend struct JsonStorage;
+  std::uint32_t detail_ = 0;
+  std::uint64_t word_ = 0;
 };
 
-// An object's member. Names of up to kInlineKey bytes, nearly all that
-// protocols use, sit in place; longer ones in a recycled block, as strings
-// do, so that names cost no malloc.
+// An object's member: its name and its value.
 class QARN_MCP_API VMCPJsonValue::Member {
  public:
-  explicit Member(std::string_view key);
-  Member(const Member& other);
-  Member(Member&& other) noexcept;
-  Member& operator=(Member&& other) noexcept;
-  Member& operator=(const Member&) = delete;
-  ~Member();
-
-  std::string_view key() const noexcept {
-    const auto size = static_cast<unsigned char>(key_[kInlineKey]);
-    if (size <= kInlineKey) return {key_, size};
-    const char* block;
-    std::memcpy(&block, key_, sizeof block);
-    return BlockText(block);
-  }
+  explicit Member(std::string_view key) : name_(key) {}
+  std::string_view key() const noexcept;
   VMCPJsonValue value;
 
  private:
-  static constexpr std::size_t kInlineKey = 23;
-  static constexpr unsigned char kKeyOnHeap = 0xFF;
-  void release() noexcept;
-  // The bytes in place and their count last, or a block's address and
-  // kKeyOnHeap.
-  char key_[kInlineKey + 1];
+  VMCPJsonValue name_;  // a string
 };
 
 class QARN_MCP_API VMCPJsonParseError : public std::runtime_error {
