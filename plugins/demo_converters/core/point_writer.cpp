@@ -98,19 +98,47 @@ char* AppendTextLine(char* out, const Columns& columns, const Point& p) {
   return out;
 }
 
-// Values come from the reader in their declared type, so the casts are exact.
-char* AppendBinary(char* out, PlyType type, double value) {
-  switch (type) {
-    case PlyType::Int8: *out = static_cast<char>(static_cast<std::int8_t>(value)); break;
-    case PlyType::UInt8: *out = static_cast<char>(static_cast<std::uint8_t>(value)); break;
-    case PlyType::Int16: WriteLittle(out, static_cast<std::int16_t>(value)); break;
-    case PlyType::UInt16: WriteLittle(out, static_cast<std::uint16_t>(value)); break;
-    case PlyType::Int32: WriteLittle(out, static_cast<std::int32_t>(value)); break;
-    case PlyType::UInt32: WriteLittle(out, static_cast<std::uint32_t>(value)); break;
-    case PlyType::Float32: WriteLittle(out, static_cast<float>(value)); break;
-    case PlyType::Float64: WriteLittle(out, value); break;
+// One binary column as a single dispatch code: a coordinate, a channel, or
+// a layout value by its type. Values come from the reader in their declared
+// type, so the casts are exact.
+struct BinaryColumn {
+  int code;  // Column::Kind below Value, else Value + the PlyType
+  std::size_t index;
+};
+
+std::vector<BinaryColumn> BinaryColumnsOf(const Columns& columns) {
+  std::vector<BinaryColumn> binary;
+  for (const auto& column : columns)
+    binary.push_back({column.kind == Column::Value ? Column::Value + static_cast<int>(column.type)
+                                                   : static_cast<int>(column.kind),
+                      column.index});
+  return binary;
+}
+
+template <class T>
+char* Put(char* out, double value) {
+  WriteLittle(out, static_cast<T>(value));
+  return out + sizeof(T);
+}
+
+char* AppendBinary(char* out, const BinaryColumn& column, const Point& p) {
+  constexpr int kValue = Column::Value;
+  switch (column.code) {
+    case Column::X: return Put<double>(out, p.x);
+    case Column::Y: return Put<double>(out, p.y);
+    case Column::Z: return Put<double>(out, p.z);
+    case Column::Red: *out = static_cast<char>(p.red); return out + 1;
+    case Column::Green: *out = static_cast<char>(p.green); return out + 1;
+    case Column::Blue: *out = static_cast<char>(p.blue); return out + 1;
+    case kValue + int(PlyType::Int8): return Put<std::int8_t>(out, p.values[column.index]);
+    case kValue + int(PlyType::UInt8): return Put<std::uint8_t>(out, p.values[column.index]);
+    case kValue + int(PlyType::Int16): return Put<std::int16_t>(out, p.values[column.index]);
+    case kValue + int(PlyType::UInt16): return Put<std::uint16_t>(out, p.values[column.index]);
+    case kValue + int(PlyType::Int32): return Put<std::int32_t>(out, p.values[column.index]);
+    case kValue + int(PlyType::UInt32): return Put<std::uint32_t>(out, p.values[column.index]);
+    case kValue + int(PlyType::Float32): return Put<float>(out, p.values[column.index]);
+    default: return Put<double>(out, p.values[column.index]);
   }
-  return out + SizeOf(type);
 }
 
 class PlyWriter final : public PointWriter {
@@ -120,6 +148,7 @@ class PlyWriter final : public PointWriter {
       : file_(target, bufferSize),
         encoding_(encoding),
         columns_(columns),
+        binary_(BinaryColumnsOf(columns)),
         record_(columns.size() * kLongestText + 1) {
     file_.write(std::string("ply\nformat ") +
                 (encoding == PlyEncoding::Ascii ? "ascii" : "binary_little_endian") +
@@ -136,7 +165,7 @@ class PlyWriter final : public PointWriter {
     if (encoding_ == PlyEncoding::Ascii) {
       end = AppendTextLine(end, columns_, p);
     } else {
-      for (const auto& column : columns_) end = AppendBinary(end, column.type, ValueOf(column, p));
+      for (const auto& column : binary_) end = AppendBinary(end, column, p);
     }
     file_.write(record_.data(), static_cast<std::size_t>(end - record_.data()));
     ++count_;
@@ -153,6 +182,7 @@ class PlyWriter final : public PointWriter {
   OutputFile file_;
   PlyEncoding encoding_;
   Columns columns_;
+  std::vector<BinaryColumn> binary_;
   std::vector<char> record_;
   std::uint64_t countPosition_ = 0;
 };
@@ -188,7 +218,7 @@ Columns ColumnsOf(const std::string& list, const CloudLayout& layout) {
 
 std::string NamesOf(const Columns& columns) {
   std::string names;
-  for (const auto& column : columns) names += (names.empty() ? "" : " ") + column.name;
+  for (const auto& column : columns) AppendListed(names, column.name, " ");
   return names;
 }
 

@@ -53,4 +53,9 @@ bool ParseUnsigned(std::string_view text, std::uint64_t& value) {
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
+void AppendListed(std::string& list, std::string_view item, std::string_view separator) {
+  if (!list.empty()) list += separator;
+  list += item;
+}
+
 }  // namespace dravo::demo

@@ -17,4 +17,8 @@ std::string_view Trim(std::string_view text);
 bool ParseDouble(std::string_view text, double& value);
 bool ParseUnsigned(std::string_view text, std::uint64_t& value);
 
+// Appends item to a list, after separator unless the list is empty. Built by
+// appending: g++ 12 at -O3 misreads prepending as an overlapping copy.
+void AppendListed(std::string& list, std::string_view item, std::string_view separator);
+
 }  // namespace dravo::demo

@@ -3,6 +3,7 @@
 #include <demo_converters/core/output_file.h>
 #include <demo_converters/core/paths.h>
 #include <demo_converters/core/point_writer.h>
+#include <demo_converters/core/text_fields.h>
 
 #include <qarn/parameter.h>
 
@@ -23,7 +24,7 @@ constexpr std::uint64_t kProgressMask = 0xFFFF;  // progress every 65,536 points
 std::string AttributesOf(const LasHeader& header) {
   std::string attributes;
   for (const auto& attribute : header.layout.attributes)
-    attributes += (attributes.empty() ? "" : ", ") + attribute.name;
+    AppendListed(attributes, attribute.name, ", ");
   return attributes + (header.hasColour() ? ", rgb" : "");
 }
 
@@ -105,7 +106,7 @@ Qarn::VNutrition::AnalysisTexts LasConverterNutrition::analyse(const FileSet& in
       classes.insert(p.classification);
     });
     std::string classList;
-    for (int c : classes) classList += (classList.empty() ? "" : ",") + std::to_string(c);
+    for (int c : classes) AppendListed(classList, std::to_string(c), ",");
     log += HeaderLog(input, header);
     for (const auto& warning : header.warnings) log += warning + "\n";
     return "LAS " + header.version() + ", point format " + std::to_string(header.pointFormat) +
@@ -161,8 +162,6 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
   // One file is written even for an empty cloud; tiles only when they hold points.
   if (!grid.tiled()) tiles[TileIndex{}] = open(TileIndex{});
   std::uint64_t filtered = 0, outside = 0;
-  PointWriter* current = nullptr;
-  TileIndex currentIndex{};
   const std::string reading = "points of " + input;
   std::uint64_t read = 0;
   ReadLasPoints(PathOf(input), [&](const Point& p) {
@@ -174,14 +173,9 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
     bool beyond = false;
     const TileIndex index = TileOf(grid, p, beyond);
     outside += beyond ? 1 : 0;
-    // Neighbouring points mostly share a tile, so the last one is kept at hand.
-    if (!current || index != currentIndex) {
-      auto& writer = tiles[index];
-      if (!writer) writer = open(index);
-      current = writer.get();
-      currentIndex = index;
-    }
-    current->write(p);
+    auto& writer = tiles[index];
+    if (!writer) writer = open(index);
+    writer->write(p);
   });
   progress.counted(reading, read, header.pointCount);
   TileCounts counts{0, filtered, outside, tiles.size()};

@@ -4,6 +4,7 @@
 #include <demo_converters/core/paths.h>
 #include <demo_converters/core/ply_reader.h>
 #include <demo_converters/core/point_writer.h>
+#include <demo_converters/core/text_fields.h>
 
 #include <qarn/parameter.h>
 
@@ -24,8 +25,7 @@ std::string PropertyList(const PlyHeader& header) {
 
 std::string AttributeList(const CloudLayout& layout) {
   std::string names = layout.hasColour ? "rgb" : "";
-  for (const auto& attribute : layout.attributes)
-    names += (names.empty() ? "" : ", ") + attribute.name;
+  for (const auto& attribute : layout.attributes) AppendListed(names, attribute.name, ", ");
   return names.empty() ? "none" : names;
 }
 

@@ -10,6 +10,7 @@
 #include <demo_converters/core/las_format.h>
 #include <demo_converters/core/paths.h>
 #include <demo_converters/core/ply_reader.h>
+#include <demo_converters/core/text_fields.h>
 #include <demo_converters/core/tiling.h>
 #include <demo_converters/core/xyz_reader.h>
 #include <demo_converters/nutritions/demo_nutritions.h>
@@ -398,7 +399,7 @@ std::string Contents(const std::string& path) {
   std::string names;
   std::istringstream lines(bytes.substr(0, end));
   for (std::string line; std::getline(lines, line);)
-    if (line.starts_with("property ")) names += (names.empty() ? "" : " ") + Words(line).back();
+    if (line.starts_with("property ")) AppendListed(names, Words(line).back(), " ");
   return names + "\n" + bytes.substr(end + 11);
 }
 
