@@ -1,5 +1,6 @@
 // Nutritions described in a JSON file, so that every path of every tool can
-// be driven from outside the process. The format is in docs/.
+// be driven from outside the process. The format is in docs/. The catalogue
+// reader (catalogue_reader.cpp) builds them; playback.cpp plays them back.
 #pragma once
 
 #include <brasko/reference.h>
@@ -55,9 +56,15 @@ struct ScriptedBehaviour {
       throwsOnOutputFiles, throwsOnConvert;
 };
 
+// What convert answers when the progress sink asks it to stop: nothing is
+// written then.
+inline constexpr const char* kCancelled = "Cancelled: the client stopped the conversion.";
+
 class ScriptedNutrition : public Qarn::VNutrition {
  public:
   ScriptedNutrition(std::string name, ScriptedBehaviour behaviour);
+
+  std::string catalogue;  // the file it was read from, for the log
 
   std::string getQuickInfo(const FileSet& inputs) const override;
   AnalysisTexts analyse(const FileSet& inputs) const override;
@@ -69,6 +76,8 @@ class ScriptedNutrition : public Qarn::VNutrition {
                       const Brasko::StrongPtr<Brasko::LoaderProgress>& progress) override;
 
  private:
+  void WriteOutputs(const std::set<std::string>& outputs, const std::string& outputDir) const;
+
   ScriptedBehaviour behaviour_;
 };
 

@@ -62,7 +62,16 @@ TEST(ScriptedNutrition, MalformedFilesAreRefusedWithFileAndPosition) {
             R"("value":"y"}]}]})",
             "nutritions[0].slots[0].value: expected one of the options"},
            {R"({"nutritions":[{"name":"a","conversion":{"progress":[{"kind":"shout"}]}}]})",
-            "nutritions[0].conversion.progress[0].kind: expected"}}) {
+            "nutritions[0].conversion.progress[0].kind: expected openingFile, tryLoader"},
+           {R"({"nutritions":[{"description":"no name"}]})",
+            "nutritions[0].name: missing, a string is required"},
+           {R"({"nutritions":[{"name":"a","output_scripts":[{"shortname":"s"}]}]})",
+            "nutritions[0].output_scripts[0].id: expected an integer"},
+           {R"({"nutritions":[{"name":"a","throws":{"convert":{"kind":"loud"}}}]})",
+            "nutritions[0].throws.convert.kind: expected \"standard\" or \"other\""},
+           {R"({"nutritions":[{"name":"a","digestible":"yes"}]})",
+            "nutritions[0].digestible: expected true, false or an array of path suffixes"},
+           {R"({"comment":1,"nutrition":[]})", "nutrition: unknown member \"nutrition\""}}) {
     std::ofstream(file) << document;
     try {
       dravo::host::LoadScriptedNutritions(file);
@@ -72,6 +81,29 @@ TEST(ScriptedNutrition, MalformedFilesAreRefusedWithFileAndPosition) {
           << error.what();
     }
   }
+}
+
+// A sink that answers false from its second progress report on, as the
+// host's does once the client cancelled the call.
+struct CancellingSink : Brasko::LoaderProgress {
+  int reports = 0;
+  bool progress(const std::string&, std::int64_t, std::int64_t) override { return ++reports < 2; }
+};
+
+TEST(ScriptedNutrition, ACancelledRunStopsAtTheNextReportAndWritesNothing) {
+  const dravo::testing::ScratchDir dir;
+  const auto slow = One(R"({"name":"S","conversion":{"write":"all","progress":[)"
+                        R"({"kind":"progress","done":1},{"kind":"progress","done":2},)"
+                        R"({"kind":"progress","done":3}]}})");
+  const auto sink = Brasko::MakeStrong<CancellingSink>();
+  EXPECT_EQ(slow->convert({"out.txt"}, dir.path.string(), {}, {}, sink),
+            "Cancelled: the client stopped the conversion.");
+  EXPECT_EQ(sink->reports, 2);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path)) << "not even a temporary file";
+  const auto goOn = Brasko::MakeStrong<Brasko::LoaderProgress>();
+  EXPECT_EQ(slow->convert({"out.txt"}, dir.path.string(), {}, {}, goOn), "");
+  EXPECT_EQ(std::vector(std::filesystem::directory_iterator(dir.path), {}).size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists(dir.path / "out.txt"));
 }
 
 }  // namespace
