@@ -153,7 +153,8 @@ class Reader {
       fields_ = Fields(line, summary_.delimiter);
       Point p;
       if (ignorable || !ParseXyz(fields_, p)) {
-        if (!settled_) header_ = HeaderNames(line, summary_.delimiter);
+        if (auto names = HeaderNames(line, summary_.delimiter); !settled_ && !names.empty())
+          header_ = std::move(names);
         if (!ignorable) skip(number, line, onNotice);
         if (!settled_ && summary_.skippedLines >= kLinesBeforeData)
           fail("no point line among the first " + std::to_string(kLinesBeforeData) +

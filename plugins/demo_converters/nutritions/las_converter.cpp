@@ -184,7 +184,7 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
     committed.push_back(dir / PathOf(TileFileName(stem, grid, index, extension())));
     counts.written += writer->count();
   }
-  if (header.pointCount == 0)
+  if (header.pointCount == 0 && !grid.tiled())
     progress.message(NoPointsText(input, dir / PathOf(stem + "." + extension())));
   ReportTiles(progress, input, header, grid, counts);
 }
