@@ -9,8 +9,10 @@
 
 namespace Brasko {
 
-// Every report answers true to go on. The base records nothing; it passes
-// openingFile and progress on to the current thread's ProgressReporter.
+// Every report answers true to go on, false to stop. The base records
+// nothing; it passes openingFile and progress on to the current thread's
+// ProgressReporter, and answers false to both once the work was cancelled
+// (StopRequested), so a converter stops at its next report.
 class BRASKO_API LoaderProgress : public Interface {
  public:
   LoaderProgress();

@@ -6,6 +6,7 @@
 
 #include <brasko/export.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -31,6 +32,24 @@ class BRASKO_API ScopedProgressReporter {
 
  private:
   ProgressReporter* previous_;
+};
+
+// Whether whoever the current thread works for has given up on the work (a
+// client cancelled its call). The application sets the flag around a call it
+// serves; LoaderProgress then answers false, so converters stop at their
+// next report without knowing who asked.
+BRASKO_API bool StopRequested() noexcept;
+
+// Makes a flag the current thread's stop flag for the life of the guard.
+class BRASKO_API ScopedStopFlag {
+ public:
+  explicit ScopedStopFlag(const std::atomic<bool>* flag) noexcept;
+  ~ScopedStopFlag();
+  ScopedStopFlag(const ScopedStopFlag&) = delete;
+  ScopedStopFlag& operator=(const ScopedStopFlag&) = delete;
+
+ private:
+  const std::atomic<bool>* previous_;
 };
 
 }  // namespace Brasko

@@ -28,8 +28,10 @@ const char* LoaderProgress::interfaceName() const {
   return "Brasko::LoaderProgress";
 }
 
-// The base passes reports on to whoever listens to the current thread, and never asks to stop.
+// The base passes reports on to whoever listens to the current thread, and
+// asks to stop once whoever the thread works for gave up.
 bool LoaderProgress::openingFile(const std::string& path) {
+  if (StopRequested()) return false;
   if (auto* reporter = CurrentProgressReporter()) reporter->report("Opening " + path, -1, 0);
   return true;
 }
@@ -37,6 +39,7 @@ bool LoaderProgress::tryLoader(const std::string&) {
   return true;
 }
 bool LoaderProgress::progress(const std::string& text, std::int64_t done, std::int64_t total) {
+  if (StopRequested()) return false;
   if (auto* reporter = CurrentProgressReporter()) reporter->report(text, done, total);
   return true;
 }

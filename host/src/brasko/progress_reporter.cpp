@@ -4,6 +4,7 @@ namespace Brasko {
 
 namespace {
 thread_local ProgressReporter* current = nullptr;
+thread_local const std::atomic<bool>* stopFlag = nullptr;
 }  // namespace
 
 ProgressReporter::~ProgressReporter() = default;
@@ -19,6 +20,18 @@ ScopedProgressReporter::ScopedProgressReporter(ProgressReporter* reporter) noexc
 
 ScopedProgressReporter::~ScopedProgressReporter() {
   current = previous_;
+}
+
+bool StopRequested() noexcept {
+  return stopFlag && stopFlag->load(std::memory_order_relaxed);
+}
+
+ScopedStopFlag::ScopedStopFlag(const std::atomic<bool>* flag) noexcept : previous_(stopFlag) {
+  stopFlag = flag;
+}
+
+ScopedStopFlag::~ScopedStopFlag() {
+  stopFlag = previous_;
 }
 
 }  // namespace Brasko
