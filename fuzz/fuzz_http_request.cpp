@@ -6,8 +6,11 @@
 #include <boost/beast/http/parser.hpp>
 #include <nlohmann/json.hpp>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -19,7 +22,8 @@ dravo::host::HttpEndpoint& Endpoint() {
     options.maxSessions = 4;  // sessions found by the fuzzer pile up otherwise
     return options;
   }();
-  static dravo::host::HttpEndpoint endpoint(http, dravo::host::ServerOptions{});
+  static dravo::host::McpServer server{dravo::host::ServerOptions{}};
+  static dravo::host::HttpEndpoint endpoint(http, server);
   return endpoint;
 }
 
@@ -34,7 +38,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   boost::system::error_code error;
   parser.put(boost::asio::buffer(data, size), error);
   if (error || !parser.is_done()) return 0;
-  const auto reply = Endpoint().answer(parser.release());
+  auto reply = Endpoint().answer(parser.release());
+  if (reply.exchange) {                // an answer still to come: every line of it is JSON
+    if (reply.cancel) reply.cancel();  // as a client that hangs up would
+    std::mutex mutex;
+    std::condition_variable woken;
+    bool more = false;
+    reply.exchange->watch([&] {
+      std::lock_guard lock(mutex);
+      more = true;
+      woken.notify_one();
+    });
+    for (bool over = false; !over;) {
+      for (const auto& line : reply.exchange->take(over))
+        if (!nlohmann::json::parse(line.text, nullptr, false).is_object()) std::abort();
+      std::unique_lock lock(mutex);
+      if (!over) woken.wait(lock, [&] { return std::exchange(more, false); });
+    }
+    reply.exchange->watch(nullptr);
+    return 0;
+  }
   const unsigned status = reply.response.result_int();
   if (status < 200 || status >= 600) std::abort();
   if (reply.response[http::field::content_type] == "application/json") {

@@ -1,7 +1,8 @@
 // The host's JSON-RPC lines with the module's provider registered: every line
-// out is a JSON-RPC response (or a batch of them), and a ping after any input
-// is answered.
+// out is a JSON-RPC response, a batch of them or a notification about a
+// request, and a ping after any input is answered.
 #include <dravo-host/mcp_server.h>
+#include <dravo-host/stdio_transport.h>
 #include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 #include <qarn/mcp/registry.h>
 
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 
 namespace {
@@ -22,10 +24,15 @@ bool IsResponse(const nlohmann::json& message) {
          error.value("message", nlohmann::json()).is_string();
 }
 
-// One response, or the non-empty array that answers a batch.
+bool IsNotification(const nlohmann::json& message) {
+  return message.is_object() && message.value("jsonrpc", "") == "2.0" &&
+         message.value("method", nlohmann::json()).is_string() && !message.contains("id");
+}
+
+// One response or notification, or the non-empty array that answers a batch.
 bool IsAnswer(const std::string& line) {
   const auto message = nlohmann::json::parse(line, nullptr, false);
-  if (!message.is_array()) return IsResponse(message);
+  if (!message.is_array()) return IsResponse(message) || IsNotification(message);
   if (message.empty()) return false;
   for (const auto& response : message)
     if (!IsResponse(response)) return false;
@@ -43,12 +50,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> lines;
-  dravo::host::McpServer server({.workers = 1, .maxLineBytes = 4096},
-                                [&](const std::string& line) { lines.push_back(line); });
-  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  server.serve(in);
-  server.handleLine(R"({"jsonrpc":"2.0","id":"fuzz-ping","method":"ping"})");
-  server.drain();
+  std::mutex mutex;
+  const auto collect = [&](std::string line, const dravo::host::LineRoute&) {
+    std::lock_guard lock(mutex);
+    if (!line.empty()) lines.push_back(std::move(line));
+  };
+  dravo::host::ServerOptions options;
+  options.workers = 1;
+  options.maxLineBytes = 4096;
+  dravo::host::McpServer server(options);
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size) +
+                        "\n{\"jsonrpc\":\"2.0\",\"id\":\"fuzz-ping\",\"method\":\"ping\"}\n");
+  dravo::host::ServeLines(server, in, collect);
   bool pinged = false;
   for (const auto& line : lines) {
     if (!IsAnswer(line)) std::abort();

@@ -7,6 +7,7 @@ namespace dravo::host {
 const char* const kUsage =
     "usage: dravo-host [serve | tools | call TOOL JSON-ARGS] [--plugins DIR]...\n"
     "                  [--nutritions FILE.json]... [--keep-failed] [--workers N]\n"
+    "                  [--shutdown-grace SECONDS]\n"
     "                  [--http [HOST:]PORT [--allow-origin ORIGIN]...\n"
     "                   [--allow-remote --token-file FILE] [--max-sessions N]\n"
     "                   [--session-idle MS] [--connection-idle MS]]\n"
@@ -23,6 +24,7 @@ struct NumberOption {
 };
 constexpr NumberOption kNumberOptions[] = {
     {"--workers", &CommandLine::workers, 64, "a number"},
+    {"--shutdown-grace", &CommandLine::shutdownGraceSeconds, 86'400, "seconds"},
     {"--max-sessions", &CommandLine::maxSessions, 4096, "a number"},
     {"--session-idle", &CommandLine::sessionIdleMs, 86'400'000, "milliseconds"},
     {"--connection-idle", &CommandLine::connectionIdleMs, 3'600'000, "milliseconds"},

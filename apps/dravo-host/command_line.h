@@ -14,6 +14,8 @@ struct CommandLine {
   std::vector<std::string> nutritionFiles;
   bool keepFailed = false;
   std::size_t workers = 4;
+  // How long running calls may finish after a stop request before they are cancelled.
+  std::size_t shutdownGraceSeconds = 10;
   std::string tool;       // call
   std::string arguments;  // call, JSON text
   // serve --http [HOST:]PORT; port -1 serves stdio.

@@ -4,7 +4,8 @@
 #include <boost/beast/http/field.hpp>
 #include <boost/beast/http/status.hpp>
 
-#include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace dravo::host {
@@ -16,6 +17,8 @@ namespace http = boost::beast::http;
 constexpr std::string_view kEndpoint = "/mcp";
 constexpr const char* kSessionHeader = "Mcp-Session-Id";
 constexpr const char* kVersionHeader = "MCP-Protocol-Version";
+constexpr const char* kMethodHeader = "Mcp-Method";
+constexpr const char* kNameHeader = "Mcp-Name";
 constexpr const char* kJson = "application/json";
 constexpr const char* kEventStream = "text/event-stream";
 
@@ -31,7 +34,9 @@ bool HasHeader(const HttpRequest& request, Name name) {
 }
 
 HttpReply Refused(int status, const std::string& message, int code = -32000) {
-  return {Refusal(status, message, code), nullptr};
+  HttpReply reply;
+  reply.response = Refusal(status, message, code);
+  return reply;
 }
 
 HttpReply Status(http::status status) {
@@ -40,17 +45,8 @@ HttpReply Status(http::status status) {
   return reply;
 }
 
-bool IsRequestId(const VMCPJsonValue& id) {
-  return id.isString() || id.isInteger();
-}
-
 bool IsRequest(const VMCPJsonValue& message) {
   return message.has("method") && message.has("id");
-}
-
-bool VersionSupported(std::string_view version) {
-  const auto& versions = SupportedProtocolVersions();
-  return std::find(versions.begin(), versions.end(), version) != versions.end();
 }
 
 // A client that asked for progress hears it on a stream, when it takes one.
@@ -58,23 +54,101 @@ bool WantsProgress(const VMCPJsonValue& message) {
   return message["params"]["_meta"].has("progressToken");
 }
 
-// The request's answer, as one JSON body or as a stream of events that
-// carries its notifications too and ends with the answer.
-HttpReply Answer(std::shared_ptr<Exchange> exchange, bool stream) {
+bool NamesStatelessVersion(const VMCPJsonValue& message) {
+  return message["params"]["_meta"].has(kMetaProtocolVersion);
+}
+
+// The request's answer, awaited by the connection.
+HttpReply Awaiting(std::shared_ptr<Exchange> exchange, bool stream,
+                   std::function<void()> cancel = nullptr) {
   HttpReply reply;
   if (stream) {
     reply.response.set(http::field::content_type, kEventStream);
     reply.response.set(http::field::cache_control, "no-cache");
-    reply.events = std::move(exchange);
-    return reply;
   }
-  std::string body;
-  while (auto line = exchange->next())
-    if (line->answer) body = std::move(line->text);
-  if (body.empty()) return Status(http::status::no_content);  // cancelled: no answer expected
-  reply.response.set(http::field::content_type, kJson);
-  reply.response.body() = std::move(body);
+  reply.exchange = std::move(exchange);
+  reply.stream = stream;
+  reply.cancel = std::move(cancel);
   return reply;
+}
+
+// What the body names that a stateless request's headers must repeat, so
+// that a proxy may route on the headers alone.
+std::optional<std::string> NameInBody(const VMCPJsonValue& message) {
+  const auto& params = message["params"];
+  const std::string method = message["method"].asString();
+  if (method == "resources/read") return params["uri"].asString();
+  if (method == "tools/call" || method == "prompts/get") return params["name"].asString();
+  return std::nullopt;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A name outside printable ASCII travels as "=?base64?...?="; nullopt when
+// such a wrapper does not decode.
+std::optional<std::string> DecodedName(std::string_view value) {
+  constexpr std::string_view kOpen = "=?base64?", kClose = "?=";
+  if (!value.starts_with(kOpen) || !value.ends_with(kClose) ||
+      value.size() < kOpen.size() + kClose.size())
+    return std::string(value);
+  value = value.substr(kOpen.size(), value.size() - kOpen.size() - kClose.size());
+  std::string decoded;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == '=') {
+      if (value.find_first_not_of('=', i) != std::string_view::npos) return std::nullopt;
+      break;
+    }
+    const auto digit =
+        std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+            .find(c);
+    if (digit == std::string_view::npos) return std::nullopt;
+    bits = (bits << 6) | std::uint32_t(digit);
+    if ((count += 6) >= 8) decoded.push_back(char((bits >> (count -= 8)) & 0xff));
+  }
+  return decoded;
+}
+
+RpcError Mismatch(std::string_view header, std::string_view given, const std::string& body) {
+  RpcError error{kHeaderMismatch,
+                 "Header mismatch: " + std::string(header) +
+                     (given.empty() ? " is missing; it must be " : " does not match the body's ") +
+                     Quoted(body) + ".",
+                 VMCPJsonValue::MakeObject(), 400};
+  error.data["mismatch"]["header"] = std::string(header);
+  error.data["mismatch"]["body"] = body;
+  return error;
+}
+
+// The headers of a sessionless request against its body, in the order a
+// client can act on: what contradicts the body first, then what is missing.
+// Requests whose envelope is incomplete or names an unknown revision are
+// left to the request core, which says so.
+std::optional<RpcError> CheckHeaders(const HttpRequest& request, const VMCPJsonValue& message) {
+  const auto& meta = message["params"]["_meta"];
+  const auto& version = meta[kMetaProtocolVersion];
+  if (!version.isString() || !meta[kMetaClientCapabilities].isObject()) return std::nullopt;
+  const std::string method = message["method"].asString();
+  const auto versionHeader = Trimmed(Header(request, kVersionHeader));
+  const auto methodHeader = Trimmed(Header(request, kMethodHeader));
+  if (!versionHeader.empty() && versionHeader != version.asString())
+    return Mismatch(kVersionHeader, versionHeader, version.asString());
+  if (!methodHeader.empty() && methodHeader != method)
+    return Mismatch(kMethodHeader, methodHeader, method);
+  if (version.asString() != kStatelessVersion) return std::nullopt;
+  if (versionHeader.empty()) return Mismatch(kVersionHeader, {}, version.asString());
+  if (methodHeader.empty()) return Mismatch(kMethodHeader, {}, method);
+  if (const auto name = NameInBody(message)) {
+    const auto nameHeader = Trimmed(Header(request, kNameHeader));
+    if (DecodedName(nameHeader) != *name) return Mismatch(kNameHeader, nameHeader, *name);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -92,8 +166,20 @@ HttpResponse Refusal(int status, const std::string& message, int code) {
   return response;
 }
 
-HttpEndpoint::HttpEndpoint(const HttpOptions& http, const ServerOptions& server)
-    : http_(http), server_(server), sessions_(http.maxSessions, http.sessionIdle) {}
+HttpResponse AnswerResponse(const Exchange::Line* answer) {
+  HttpResponse response;
+  if (!answer) {  // cancelled: no answer expected
+    response.result(http::status::no_content);
+    return response;
+  }
+  response.result(answer->httpStatus ? static_cast<unsigned>(answer->httpStatus) : 200u);
+  response.set(http::field::content_type, kJson);
+  response.body() = answer->text;
+  return response;
+}
+
+HttpEndpoint::HttpEndpoint(const HttpOptions& http, McpServer& server)
+    : http_(http), server_(server), sessions_(server, http.maxSessions, http.sessionIdle) {}
 
 HttpReply HttpEndpoint::answer(const HttpRequest& request) {
   HttpReply reply;
@@ -128,7 +214,10 @@ bool HttpEndpoint::guard(const HttpRequest& request, HttpReply& reply) const {
     if (!given.starts_with(kBearer) || !SameSecret(given.substr(kBearer.size()), http_.token)) {
       reply =
           Refused(401, "Unauthorized: send the server's token as \"Authorization: Bearer TOKEN\".");
-      reply.response.set(http::field::www_authenticate, "Bearer realm=\"dravo-host\"");
+      // A token that was sent but is wrong gets the standard error code.
+      reply.response.set(http::field::www_authenticate,
+                         given.empty() ? R"(Bearer realm="dravo-host")"
+                                       : R"(Bearer realm="dravo-host", error="invalid_token")");
       return false;
     }
   }
@@ -152,38 +241,67 @@ HttpReply HttpEndpoint::post(const HttpRequest& request) {
   if (!message.isObject())
     return Refused(400, "Invalid Request: send one JSON-RPC message object per request.",
                    kInvalidRequest);
+  // The id routes the answer back to this response.
   if (IsRequest(message) && !IsRequestId(message["id"]))
     return Refused(400, "Invalid Request: \"id\" must be a string or an integer.", kInvalidRequest);
   const bool preferStream = stream && (!json || WantsProgress(message));
-
-  const std::string id(Header(request, kSessionHeader));
-  if (id.empty()) {
-    if (IsRequest(message) && message["method"].asString() == "initialize")
-      return initialize(message, preferStream);
+  if (HasHeader(request, kSessionHeader))
+    return inSession(request, std::move(message), preferStream);
+  const std::string method = message["method"].asString();
+  if (method == "initialize" && IsRequest(message) && !NamesStatelessVersion(message))
+    return initialize(std::move(message), preferStream);
+  // A 2025-era client without its session; everyone else speaks without one.
+  if (HasHeader(request, kVersionHeader) && Header(request, kVersionHeader) != kStatelessVersion &&
+      IsSupportedVersion(Header(request, kVersionHeader)))
     return Refused(400, "Bad Request: send the Mcp-Session-Id header of your session.");
-  }
-  const auto session = sessions_.find(id);
+  return sessionless(request, std::move(message), preferStream);
+}
+
+HttpReply HttpEndpoint::inSession(const HttpRequest& request, VMCPJsonValue message, bool stream) {
+  const auto session = sessions_.find(std::string(Header(request, kSessionHeader)));
   if (!session)
     return Refused(404, "Session not found: it ended or expired; initialize a new one.");
-  if (HasHeader(request, kVersionHeader) && !VersionSupported(Header(request, kVersionHeader)))
+  if (HasHeader(request, kVersionHeader) && !IsSupportedVersion(Header(request, kVersionHeader)))
     return Refused(400, "Bad Request: unsupported MCP-Protocol-Version \"" +
                             std::string(Header(request, kVersionHeader)) + "\".");
   if (!IsRequest(message)) {
     // Notifications and responses: nothing waits for an answer.
-    session->server().handleMessage(message);
     const auto& cancelled = message["params"]["requestId"];
-    if (message["method"].asString() == "notifications/cancelled" && IsRequestId(cancelled))
-      session->abandon(cancelled.dump());
+    const bool cancels = message["method"].asString() == "notifications/cancelled";
+    server_.handleMessage(message, session->peer());
+    if (cancels && IsRequestId(cancelled)) session->abandon(cancelled.dump());
     return Status(http::status::accepted);
   }
   auto exchange = session->open(message["id"].dump());
   if (!exchange)
     return Refused(409, "Conflict: a request with this id is still running in the session.");
-  // A streamed answer goes out while the call runs, so the session's workers run it; an
-  // answer in one body is awaited anyway, so the call runs here without a hand-off.
-  session->server().handleMessage(std::move(message), request.body().size(),
-                                  preferStream ? CallThread::Worker : CallThread::Caller);
-  return Answer(std::move(exchange), preferStream);
+  const auto bytes = request.body().size();
+  server_.handleMessage(std::move(message), session->peer(), bytes);
+  // In a session, a dropped stream is no cancellation: the client may still
+  // send one for it.
+  return Awaiting(std::move(exchange), stream);
+}
+
+HttpReply HttpEndpoint::sessionless(const HttpRequest& request, VMCPJsonValue message,
+                                    bool stream) {
+  if (IsRequest(message)) {
+    if (const auto error = CheckHeaders(request, message)) {
+      const Exchange::Line line{ErrorLine(message["id"], *error), true, error->httpStatus};
+      HttpReply reply;
+      reply.response = AnswerResponse(&line);
+      return reply;
+    }
+  }
+  auto peer = std::make_shared<HttpPeer>();
+  if (!IsRequest(message)) {
+    server_.handleMessage(std::move(message), peer->peer());
+    return Status(http::status::accepted);
+  }
+  auto exchange = peer->open(message["id"].dump());
+  const auto bytes = request.body().size();
+  server_.handleMessage(std::move(message), peer->peer(), bytes);
+  // Without a session, closing the response stream is the request's cancellation.
+  return Awaiting(std::move(exchange), stream, [this, peer] { server_.cancelAll(*peer->peer()); });
 }
 
 HttpReply HttpEndpoint::remove(const HttpRequest& request) {
@@ -193,21 +311,16 @@ HttpReply HttpEndpoint::remove(const HttpRequest& request) {
   return Status(http::status::no_content);
 }
 
-HttpReply HttpEndpoint::initialize(const VMCPJsonValue& message, bool stream) {
-  constexpr const char* kFull = "Service Unavailable: too many open sessions; retry later.";
-  if (sessions_.full()) return Refused(503, kFull);
-  auto session = std::make_shared<HttpSession>(server_);
+HttpReply HttpEndpoint::initialize(VMCPJsonValue message, bool stream) {
+  auto session = std::make_shared<HttpPeer>();
   auto exchange = session->open(message["id"].dump());
-  session->server().handleMessage(message);
-  auto line = exchange->next();
+  server_.handleMessage(std::move(message), session->peer());
   std::string id;
-  if (line && VMCPJsonValue::Parse(line->text).has("result")) {
+  if (session->peer()->session().initialized()) {
     id = sessions_.admit(session);
-    if (id.empty()) return Refused(503, kFull);
+    if (id.empty()) return Refused(503, "Service Unavailable: every session is busy; retry later.");
   }
-  exchange = std::make_shared<Exchange>();
-  if (line) exchange->push(std::move(line->text), true);
-  HttpReply reply = Answer(std::move(exchange), stream);
+  HttpReply reply = Awaiting(std::move(exchange), stream);
   if (!id.empty()) reply.response.set(kSessionHeader, id);
   return reply;
 }

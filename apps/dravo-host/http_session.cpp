@@ -5,35 +5,20 @@
 
 namespace dravo::host {
 
-void Exchange::push(std::string line, bool answer) {
-  std::unique_lock lock(mutex_);
+void Exchange::push(Line line) {
+  std::lock_guard lock(mutex_);
   if (ended_) return;
-  lines_.push_back({std::move(line), answer});
-  ended_ = answer;
-  pushed(lock);
-}
-
-void Exchange::abandon() {
-  std::unique_lock lock(mutex_);
-  ended_ = true;
-  pushed(lock);
-}
-
-void Exchange::pushed(std::unique_lock<std::mutex>& lock) {
+  ended_ = line.answer;
+  lines_.push_back(std::move(line));
   // Woken under the lock, so that a watcher that stops watching is never
   // called after it did.
   if (wake_) wake_();
-  lock.unlock();
-  ready_.notify_one();
 }
 
-std::optional<Exchange::Line> Exchange::next() {
-  std::unique_lock lock(mutex_);
-  ready_.wait(lock, [this] { return ended_ || !lines_.empty(); });
-  if (lines_.empty()) return std::nullopt;
-  Line line = std::move(lines_.front());
-  lines_.pop_front();
-  return line;
+void Exchange::abandon() {
+  std::lock_guard lock(mutex_);
+  ended_ = true;
+  if (wake_) wake_();
 }
 
 std::vector<Exchange::Line> Exchange::take(bool& over) {
@@ -50,59 +35,70 @@ void Exchange::watch(std::function<void()> wake) {
   wake_ = std::move(wake);
 }
 
-HttpSession::HttpSession(const ServerOptions& options)
-    : server_(std::make_unique<McpServer>(
-          options,
-          [this](std::string line, const LineRoute& where) { route(std::move(line), where); })) {}
+HttpPeer::HttpPeer()
+    : peer_(std::make_shared<Peer>([routes = routes_](std::string line, const LineRoute& where) {
+        routes->route(std::move(line), where);
+      })) {}
 
-std::shared_ptr<Exchange> HttpSession::open(const std::string& request) {
-  std::lock_guard lock(mutex_);
-  auto& slot = open_[request];
+std::shared_ptr<Exchange> HttpPeer::open(const std::string& request) {
+  std::lock_guard lock(routes_->mutex);
+  auto& slot = routes_->open[request];
   if (slot) return nullptr;
   slot = std::make_shared<Exchange>();
   return slot;
 }
 
-void HttpSession::abandon(const std::string& request) {
+void HttpPeer::abandon(const std::string& request) {
+  routes_->abandon(request);
+}
+
+bool HttpPeer::idle() {
+  std::lock_guard lock(routes_->mutex);
+  return routes_->open.empty();
+}
+
+std::chrono::steady_clock::time_point HttpPeer::lastUse() {
+  std::lock_guard lock(routes_->mutex);
+  return routes_->lastUse;
+}
+
+void HttpPeer::touch() {
+  std::lock_guard lock(routes_->mutex);
+  routes_->lastUse = std::chrono::steady_clock::now();
+}
+
+void HttpPeer::Routes::abandon(const std::string& request) {
   std::shared_ptr<Exchange> exchange;
   {
-    std::lock_guard lock(mutex_);
-    auto found = open_.find(request);
-    if (found == open_.end()) return;
+    std::lock_guard lock(mutex);
+    auto found = open.find(request);
+    if (found == open.end()) return;
     exchange = std::move(found->second);
-    open_.erase(found);
-    lastUse_ = std::chrono::steady_clock::now();
+    open.erase(found);
+    lastUse = std::chrono::steady_clock::now();
   }
   exchange->abandon();
 }
 
-bool HttpSession::idleSince(std::chrono::steady_clock::time_point since) {
-  std::lock_guard lock(mutex_);
-  return open_.empty() && lastUse_ < since;
-}
-
-void HttpSession::touch() {
-  std::lock_guard lock(mutex_);
-  lastUse_ = std::chrono::steady_clock::now();
-}
-
-void HttpSession::route(std::string line, const LineRoute& where) {
+void HttpPeer::Routes::route(std::string line, const LineRoute& where) {
+  if (where.answer && line.empty()) return abandon(where.request);  // cancelled: no answer
   std::shared_ptr<Exchange> exchange;
   {
-    std::lock_guard lock(mutex_);
-    auto found = open_.find(where.request);
-    if (found == open_.end()) return;  // nobody waits: the request was cancelled
+    std::lock_guard lock(mutex);
+    auto found = open.find(where.request);
+    if (found == open.end()) return;  // nobody waits for it any more
     exchange = found->second;
     if (where.answer) {
-      open_.erase(found);
-      lastUse_ = std::chrono::steady_clock::now();
+      open.erase(found);
+      lastUse = std::chrono::steady_clock::now();
     }
   }
-  exchange->push(std::move(line), where.answer);
+  exchange->push({std::move(line), where.answer, where.httpStatus});
 }
 
-SessionTable::SessionTable(std::size_t limit, std::chrono::milliseconds idleLimit)
-    : limit_(limit), idleLimit_(idleLimit), sweeper_([this] { sweep(); }) {}
+SessionTable::SessionTable(McpServer& server, std::size_t limit,
+                           std::chrono::milliseconds idleLimit)
+    : server_(server), limit_(limit), idleLimit_(idleLimit), sweeper_([this] { sweep(); }) {}
 
 SessionTable::~SessionTable() {
   {
@@ -113,23 +109,31 @@ SessionTable::~SessionTable() {
   sweeper_.join();
 }
 
-bool SessionTable::full() {
-  const Sessions expired = removeIdle();
-  std::lock_guard lock(mutex_);
-  return sessions_.size() >= limit_;
-}
-
-std::string SessionTable::admit(std::shared_ptr<HttpSession> session) {
-  const Sessions expired = removeIdle();
-  std::lock_guard lock(mutex_);
-  if (sessions_.size() >= limit_) return {};
-  std::string id = NewSessionId();
-  sessions_.emplace(id, std::move(session));
+std::string SessionTable::admit(std::shared_ptr<HttpPeer> session) {
+  Sessions ended = removeIdle();
+  std::string id;
+  {
+    std::lock_guard lock(mutex_);
+    if (sessions_.size() >= limit_) {
+      // Clients that never end their sessions must not lock out new ones.
+      auto oldest = sessions_.end();
+      for (auto it = sessions_.begin(); it != sessions_.end(); ++it)
+        if (it->second->idle() &&
+            (oldest == sessions_.end() || it->second->lastUse() < oldest->second->lastUse()))
+          oldest = it;
+      if (oldest == sessions_.end()) return {};
+      ended.push_back(std::move(oldest->second));
+      sessions_.erase(oldest);
+    }
+    id = NewSessionId();
+    sessions_.emplace(id, std::move(session));
+  }
+  endAll(ended);
   return id;
 }
 
-std::shared_ptr<HttpSession> SessionTable::find(const std::string& id) {
-  const Sessions expired = removeIdle();
+std::shared_ptr<HttpPeer> SessionTable::find(const std::string& id) {
+  endAll(removeIdle());
   std::lock_guard lock(mutex_);
   auto found = sessions_.find(id);
   if (found == sessions_.end()) return nullptr;
@@ -138,13 +142,20 @@ std::shared_ptr<HttpSession> SessionTable::find(const std::string& id) {
 }
 
 bool SessionTable::end(const std::string& id) {
-  std::shared_ptr<HttpSession> ended;  // released outside the lock: it drains
-  std::lock_guard lock(mutex_);
-  auto found = sessions_.find(id);
-  if (found == sessions_.end()) return false;
-  ended = std::move(found->second);
-  sessions_.erase(found);
+  std::shared_ptr<HttpPeer> ended;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = sessions_.find(id);
+    if (found == sessions_.end()) return false;
+    ended = std::move(found->second);
+    sessions_.erase(found);
+  }
+  endAll({ended});
   return true;
+}
+
+void SessionTable::endAll(const Sessions& sessions) {
+  for (const auto& session : sessions) server_.cancelAll(*session->peer());
 }
 
 SessionTable::Sessions SessionTable::removeIdle() {
@@ -152,7 +163,7 @@ SessionTable::Sessions SessionTable::removeIdle() {
   Sessions expired;
   std::lock_guard lock(mutex_);
   for (auto it = sessions_.begin(); it != sessions_.end();) {
-    if (it->second->idleSince(since)) {
+    if (it->second->idle() && it->second->lastUse() < since) {
       expired.push_back(std::move(it->second));
       it = sessions_.erase(it);
     } else {
@@ -163,13 +174,12 @@ SessionTable::Sessions SessionTable::removeIdle() {
 }
 
 void SessionTable::sweep() {
-  // Often enough that an idle session's workers go soon after it expires.
   const auto period = std::clamp<std::chrono::milliseconds>(
       idleLimit_ / 4, std::chrono::milliseconds(10), std::chrono::minutes(1));
   std::unique_lock lock(mutex_);
   while (!stop_.wait_for(lock, period, [this] { return stopping_; })) {
     lock.unlock();
-    removeIdle();
+    endAll(removeIdle());
     lock.lock();
   }
 }

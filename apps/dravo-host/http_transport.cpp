@@ -47,7 +47,7 @@ class Connection {
   Connection(tcp::socket socket, HttpEndpoint& endpoint, const HttpOptions& http,
              std::uint64_t maxBody)
       : stream_(std::move(socket)), endpoint_(endpoint), http_(http), maxBody_(maxBody) {}
-  ~Connection() { stopEvents(); }
+  ~Connection() { stopWaiting(); }
 
   void start() { readRequest(); }
 
@@ -95,14 +95,72 @@ class Connection {
     try {
       reply = endpoint_.answer(request);
     } catch (const std::exception&) {
-      reply = {Refusal(500, "Internal Server Error.", kInternalError), nullptr};
+      reply = HttpReply{};
+      reply.response = Refusal(500, "Internal Server Error.", kInternalError);
     }
     reply.response.version(request.version());
     reply.response.keep_alive(keepAlive_);
-    if (reply.events) return startEvents(std::move(reply));
+    if (!reply.exchange) return sendWhole(std::move(reply.response));
+    exchange_ = std::move(reply.exchange);
+    cancel_ = std::move(reply.cancel);
+    if (reply.stream) return startEvents(std::move(reply.response));
+    head_ = std::move(reply.response);
+    awaitAnswer();
+  }
+
+  void sendWhole(HttpResponse response) {
     // An answer with no content has no length either.
-    if (reply.response.result() != http::status::no_content) reply.response.prepare_payload();
-    send(std::move(reply.response), [this] { keepAlive_ ? readRequest() : close(); });
+    if (response.result() != http::status::no_content) response.prepare_payload();
+    send(std::move(response), [this] { keepAlive_ ? readRequest() : close(); });
+  }
+
+  // The answer goes out as one JSON body once it is there; quick methods
+  // have answered already.
+  void awaitAnswer() {
+    bool over = false;
+    auto lines = exchange_->take(over);
+    for (auto& line : lines)
+      if (line.answer) answer_ = std::move(line);
+    if (!over) {
+      if (!waiting_) {
+        waiting_.emplace(stream_.get_executor());
+        exchange_->watch([this, executor = stream_.get_executor()] {
+          net::post(executor, [this] { awaitAnswer(); });
+        });
+        stream_.expires_never();
+        watchForClose();
+      }
+      return;
+    }
+    stopWaiting();
+    HttpResponse response = AnswerResponse(answer_ ? &*answer_ : nullptr);
+    for (const auto& field : head_) response.set(field.name_string(), field.value());
+    response.version(head_.version());
+    response.keep_alive(keepAlive_);
+    answer_.reset();
+    sendWhole(std::move(response));
+  }
+
+  // While an answer is awaited the client has nothing to send: readable
+  // data with nothing in it is the connection closing, which cancels the
+  // request where that is what it means.
+  void watchForClose() {
+    stream_.socket().async_wait(tcp::socket::wait_read, [this](error_code error) {
+      if (error || !exchange_) return;
+      error_code ignored;
+      if (stream_.socket().available(ignored) > 0) return;  // pipelined: not a close
+      if (cancel_) cancel_();
+      close();
+    });
+  }
+
+  void stopWaiting() {
+    if (exchange_) exchange_->watch(nullptr);
+    exchange_.reset();
+    cancel_ = nullptr;
+    waiting_.reset();
+    error_code ignored;
+    stream_.socket().cancel(ignored);  // the close watch
   }
 
   template <class Next>
@@ -140,26 +198,26 @@ class Connection {
 
   // The head goes out now, each event as it comes: the exchange wakes this
   // thread, which stays up meanwhile.
-  void startEvents(HttpReply reply) {
-    events_ = std::move(reply.events);
-    response_ = std::move(reply.response);
+  void startEvents(HttpResponse head) {
+    response_ = std::move(head);
     response_.chunked(true);
-    head_.emplace(response_);
+    serializer_.emplace(response_);
     stream_.expires_after(http_.connectionStall);
-    http::async_write_header(stream_, *head_, [this](error_code error, std::size_t) {
-      if (error) return close();
+    http::async_write_header(stream_, *serializer_, [this](error_code error, std::size_t) {
+      if (error) return lost();
       waiting_.emplace(stream_.get_executor());
-      events_->watch([this, executor = stream_.get_executor()] {
+      exchange_->watch([this, executor = stream_.get_executor()] {
         net::post(executor, [this] { sendEvents(); });
       });
+      watchForClose();
       sendEvents();
     });
   }
 
   void sendEvents() {
-    if (writing_ || !events_) return;
+    if (writing_ || !exchange_) return;
     bool over = false;
-    const auto lines = events_->take(over);
+    const auto lines = exchange_->take(over);
     if (!lines.empty()) {
       chunk_.clear();
       for (const auto& line : lines)
@@ -169,13 +227,16 @@ class Connection {
       net::async_write(stream_, http::make_chunk(net::buffer(chunk_)),
                        [this](error_code error, std::size_t) {
                          writing_ = false;
-                         if (error) return close();
+                         if (error) return lost();
                          sendEvents();
                        });
       return;
     }
-    if (!over) return;  // woken when more comes
-    stopEvents();
+    if (!over) {  // woken when more comes
+      stream_.expires_never();
+      return;
+    }
+    stopWaiting();
     stream_.expires_after(http_.connectionStall);
     net::async_write(stream_, http::make_chunk_last(), [this](error_code error, std::size_t) {
       if (error || !keepAlive_) return close();
@@ -183,14 +244,14 @@ class Connection {
     });
   }
 
-  void stopEvents() {
-    if (events_) events_->watch(nullptr);
-    events_.reset();
-    waiting_.reset();
+  // The client went away while its answer was on its way.
+  void lost() {
+    if (cancel_) cancel_();
+    close();
   }
 
   void close() {
-    stopEvents();
+    stopWaiting();
     error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
     stream_.close();
@@ -204,8 +265,11 @@ class Connection {
   std::optional<http::request_parser<http::string_body>> parser_;
   HttpResponse response_;
   bool keepAlive_ = false;
-  std::optional<http::response_serializer<http::string_body>> head_;
-  std::shared_ptr<Exchange> events_;
+  std::optional<http::response_serializer<http::string_body>> serializer_;
+  HttpResponse head_;  // of an answer in one body, until the answer is there
+  std::optional<Exchange::Line> answer_;
+  std::shared_ptr<Exchange> exchange_;
+  std::function<void()> cancel_;
   std::string chunk_;
   bool writing_ = false;
   std::optional<net::executor_work_guard<net::any_io_executor>> waiting_;
@@ -244,7 +308,7 @@ std::string UrlHost(const std::string& host) {
 
 }  // namespace
 
-bool ServeHttp(const HttpOptions& http, const ServerOptions& server) {
+bool ServeHttp(const HttpOptions& http, McpServer& server) {
   net::io_context context;
   tcp::acceptor acceptor(context);
   if (!Listen(acceptor, http.host, http.port)) {
@@ -268,7 +332,8 @@ bool ServeHttp(const HttpOptions& http, const ServerOptions& server) {
     std::thread([&, accepted = std::move(accepted)] {
       try {
         accepted->socket.set_option(tcp::no_delay(true));
-        Connection connection(std::move(accepted->socket), endpoint, http, server.maxLineBytes);
+        Connection connection(std::move(accepted->socket), endpoint, http,
+                              server.options().maxLineBytes);
         connection.start();
         accepted->io.run();
       } catch (const std::exception&) {

@@ -8,6 +8,8 @@
 #include <dravo-host/plugin_loader.h>
 #include <dravo-host/process_tuning.h>
 #include <dravo-host/progress_bar.h>
+#include <dravo-host/shutdown_signal.h>
+#include <dravo-host/stdio_transport.h>
 #include <dravo-host/utf8_arguments.h>
 #include <scripted_nutritions/scripted_nutritions.h>
 
@@ -29,10 +31,6 @@ using namespace dravo::host;
 using Qarn::mcp::VMCPJsonValue;
 
 constexpr int kUsageError = 2;
-// How long the reader polls for the next request before it blocks: long
-// enough for a client to take in a large answer (some 0.4 ms for 350 KB)
-// and send its next request, since a wake-up after that costs more.
-constexpr std::chrono::microseconds kPollForInput{2000};
 
 int UsageError(const std::string& what) {
   std::cerr << "dravo-host: " << what << "\n" << kUsage;
@@ -63,6 +61,17 @@ bool ReadToken(const std::string& file, std::string& token) {
   return false;
 }
 
+// What a stop request does: running calls get the grace period to finish,
+// the rest are cancelled, every answer due goes out, and the process ends
+// well. The threads still blocked reading are not waited for.
+std::function<void()> StopAfter(McpServer& server, std::chrono::milliseconds grace) {
+  return [&server, grace] {
+    server.shutdown(grace);
+    std::fflush(stdout);
+    std::_Exit(0);
+  };
+}
+
 int ServeHttp(const CommandLine& line, const ServerOptions& options) {
   HttpOptions http;
   http.host = line.httpHost;
@@ -76,7 +85,9 @@ int ServeHttp(const CommandLine& line, const ServerOptions& options) {
     http.connectionStall = 2 * http.connectionIdle;
   }
   if (!line.tokenFile.empty() && !ReadToken(line.tokenFile, http.token)) return kUsageError;
-  return ServeHttp(http, options) ? 0 : 1;
+  McpServer server(options);
+  SetStopAction(StopAfter(server, std::chrono::seconds(line.shutdownGraceSeconds)));
+  return ServeHttp(http, server) ? 0 : 1;
 }
 
 int Serve(const CommandLine& line) {
@@ -86,15 +97,15 @@ int Serve(const CommandLine& line) {
   options.workers = line.workers;
   options.whenIdle = ReturnFreedMemory;
   if (line.httpPort >= 0) return ServeHttp(line, options);
-  options.awaitInput = [](std::chrono::milliseconds limit) {
-    return AwaitStdin(kPollForInput, limit);
-  };
-  // Each piece goes out in one write: a buffer would split it into two.
+  // Each line goes out in one write: a buffer would split it into two.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  McpServer server(options, McpServer::ByteSink{[](std::string_view bytes) {
-                     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-                   }});
-  server.serve(std::cin);
+  McpServer server(options);
+  SetStopAction(StopAfter(server, std::chrono::seconds(line.shutdownGraceSeconds)));
+  ServeLines(server, std::cin, [](std::string line, const LineRoute&) {
+    if (line.empty()) return;  // a call that ended without an answer
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stdout);
+  });
   return 0;
 }
 
@@ -159,6 +170,7 @@ int Run(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  WatchStopRequests();
   LimitAllocatorArenas();
   UseBinaryStdio();
   WidenOutputBuffer();
@@ -166,30 +178,34 @@ int main(int argc, char** argv) {
   const auto line = ParseCommandLine(Utf8Arguments(argc, argv), error);
   if (!line) return UsageError(error);
   if (line->command == CommandLine::Command::Help) {
-    std::cout << "dravo-host " << DRAVO_HOST_VERSION
-              << ": serves the MCP tools of the application's plug-ins over stdio.\n\n"
-              << kUsage
-              << "\n  serve        answer MCP requests on stdin/stdout (the default)"
-                 "\n  tools        print the tool declarations"
-                 "\n  call         run one tool; exit 0 when it succeeds, 1 when not"
-                 "\n  --plugins    also load the *.tolm files of DIR (plugins/ beside the"
-                 " executable always)"
-                 "\n  --nutritions register the nutritions a JSON file describes"
-                 "\n  --keep-failed  leave plug-ins that fail to load as they are"
-                 "\n  --workers    threads that answer requests (default 4; per session over HTTP)"
-                 "\n  --http       serve MCP over HTTP at http://HOST:PORT/mcp instead (HOST"
-                 " 127.0.0.1 unless given;\n               PORT 0 picks a free one)"
-                 "\n  --allow-origin  also serve web pages of ORIGIN (localhost ones always)"
-                 "\n  --allow-remote  with --token-file: allow a HOST beyond this machine;"
-                 " every request\n               must then carry \"Authorization: Bearer"
-                 " TOKEN\" (TOKEN: the file's first line)"
-                 "\n  --max-sessions  open HTTP sessions at most (default 32; 503 beyond)"
-                 "\n  --session-idle  end an HTTP session unused for MS milliseconds"
-                 " (default 600000)"
-                 "\n  --connection-idle  close a connection that waits MS milliseconds for a"
-                 " request (default\n               5000), or twice that stalled mid-request or"
-                 " answer\n"
-                 "\nExit status: 0 done, 1 the tool failed, 2 usage or input error.\n";
+    std::cout
+        << "dravo-host " << DRAVO_HOST_VERSION
+        << ": serves the MCP tools of the application's plug-ins over stdio.\n\n"
+        << kUsage
+        << "\n  serve        answer MCP requests on stdin/stdout (the default)"
+           "\n  tools        print the tool declarations"
+           "\n  call         run one tool; exit 0 when it succeeds, 1 when not"
+           "\n  --plugins    also load the *.tolm files of DIR (plugins/ beside the"
+           " executable always)"
+           "\n  --nutritions register the nutritions a JSON file describes"
+           "\n  --keep-failed  leave plug-ins that fail to load as they are"
+           "\n  --workers    threads that run tool calls (default 4)"
+           "\n  --shutdown-grace  on Ctrl-C or SIGTERM, let running calls finish this many"
+           " seconds\n               (default 10), then cancel them; a second signal ends at once"
+           "\n  --http       serve MCP over HTTP at http://HOST:PORT/mcp instead (HOST"
+           " 127.0.0.1 unless given;\n               PORT 0 picks a free one)"
+           "\n  --allow-origin  also serve web pages of ORIGIN (localhost ones always)"
+           "\n  --allow-remote  with --token-file: allow a HOST beyond this machine;"
+           " every request\n               must then carry \"Authorization: Bearer"
+           " TOKEN\" (TOKEN: the file's first line)"
+           "\n  --max-sessions  open HTTP sessions of 2025-era clients at most (default 32; the"
+           " one idle\n               longest ends for a new one; 503 when all are busy)"
+           "\n  --session-idle  end an HTTP session unused for MS milliseconds"
+           " (default 600000)"
+           "\n  --connection-idle  close a connection that waits MS milliseconds for a"
+           " request (default\n               5000), or twice that stalled mid-request or"
+           " answer\n"
+           "\nExit status: 0 done, 1 the tool failed, 2 usage or input error.\n";
     return 0;
   }
   if (line->command == CommandLine::Command::Version) {

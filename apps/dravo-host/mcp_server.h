@@ -1,174 +1,102 @@
-// MCP server over newline-delimited JSON-RPC 2.0: one message per line in,
-// one whole line per response out. Tools come from the MCP registry.
+// The request core: takes whole JSON-RPC messages from a transport, checks
+// them, works out each request's era and context, and runs the MCP methods;
+// tool calls go to a worker pool and can be cancelled while they run.
 #pragma once
 
+#include <dravo-host/peer.h>
+#include <dravo-host/protocol.h>
+#include <dravo-host/request_context.h>
 #include <dravo-host/worker_pool.h>
 
 #include <qarn/mcp/json_value.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
-#include <iosfwd>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
-#include <vector>
+#include <utility>
 
 namespace dravo::host {
-
-using Qarn::mcp::VMCPJsonValue;
-
-// JSON-RPC and MCP error codes.
-enum ErrorCode : int {
-  kParseError = -32700,
-  kInvalidRequest = -32600,
-  kMethodNotFound = -32601,
-  kInvalidParams = -32602,
-  kInternalError = -32603,
-  kNotInitialized = -32002,
-};
-
-// Newest first; the first one is offered when the client's is unknown.
-const std::vector<std::string>& SupportedProtocolVersions();
-std::string NegotiateProtocolVersion(const std::string& requested);
-
-// Appends the JSON text of the MCP tool result that carries a provider's
-// result, which it consumes.
-void AppendToolResult(VMCPJsonValue result, std::string& out);
 
 struct ServerOptions {
   std::string name = "dravo-host";
   std::string version;
   std::size_t workers = 4;
   std::size_t maxThreads = 64;  // workers plus those started while all are busy
-  std::size_t maxQueued = 256;  // requests read but not started; then reading pauses
+  std::size_t maxQueued = 256;  // calls read but not started; then reading pauses
   std::size_t maxLineBytes = 16u << 20;
+  // How long a client may keep a tools/list or server/discover answer.
+  std::chrono::milliseconds listTtl{300'000};
   // Called by a worker after a spell without requests, once it has let go
   // of its answer buffers: where the process can return freed memory.
   std::function<void()> whenIdle;
-  // Called by the reading thread when it has no input at hand, before it
-  // blocks reading: waits up to the given time for input, and answers
-  // whether some came. A reader that waited in vain gives back its answer
-  // buffers before it blocks.
-  std::function<bool(std::chrono::milliseconds)> awaitInput;
 };
 
-// Where an outgoing line belongs: the id (as JSON text) of the request it
-// answers, or of the request a notification reports on; empty for neither.
-// `answer` marks the one line that ends the request.
-struct LineRoute {
-  std::string request;
-  bool answer = true;
-};
+using PeerPtr = std::shared_ptr<Peer>;
 
-// Where a tools/call runs: queued for the server's workers, or on the thread
-// that hands the message in, which then returns only after the answer went out.
+// Where a tools/call runs: queued for the workers, or on the thread that
+// hands the message in, which then returns only after the answer went out.
 enum class CallThread { Worker, Caller };
 
 class McpServer {
  public:
-  // Receives each outgoing line without its newline; called under a lock.
-  // A sink that blocks (a client not reading) stops the reading in turn. A
-  // routed sink is handed the line to keep: answers may be large.
-  using LineSink = std::function<void(const std::string&)>;
-  using RoutedSink = std::function<void(std::string, const LineRoute&)>;
-  // Receives the outgoing bytes: lines with their newlines, a large answer
-  // line in pieces while it is being written. Called under a lock, held from
-  // a line's first piece to its end.
-  struct ByteSink {
-    std::function<void(std::string_view bytes)> write;
-  };
-
-  McpServer(ServerOptions options, LineSink sink);
-  McpServer(ServerOptions options, RoutedSink sink);
-  McpServer(ServerOptions options, ByteSink sink);
+  explicit McpServer(ServerOptions options);
   ~McpServer();
+  McpServer(const McpServer&) = delete;
+  McpServer& operator=(const McpServer&) = delete;
 
-  // Reads lines until end of input, then waits for the running requests.
-  void serve(std::istream& in);
-  // One incoming line, as read (without its newline).
-  void handleLine(std::string_view line);
-  // One message already parsed (a transport that reads whole messages); bytes
-  // is its size on the wire, which bounds what waits.
-  void handleMessage(VMCPJsonValue message, std::size_t bytes = 0,
+  const ServerOptions& options() const { return options_; }
+
+  // One incoming line, as read without its newline.
+  void handleLine(std::string_view line, const PeerPtr& peer);
+  // One message already parsed; `bytes` is its size on the wire, which
+  // bounds what waits.
+  void handleMessage(VMCPJsonValue message, const PeerPtr& peer, std::size_t bytes = 0,
                      CallThread thread = CallThread::Worker);
-  // Waits until every accepted request was answered.
+  // Cancels a running call of the peer (its id as JSON text); a request that
+  // is unknown or finished is ignored.
+  void cancel(const Peer& peer, const std::string& request);
+  void cancelAll(const Peer& peer);
+  // Refuses new requests, lets running calls finish for up to `grace`,
+  // cancels what still runs and waits until every answer is out.
+  void shutdown(std::chrono::milliseconds grace);
+  bool stopping() const { return stopping_; }
+  // Waits until every accepted call was answered.
   void drain();
 
  private:
   struct Batch;
   using BatchPtr = std::shared_ptr<Batch>;
 
-  // The thread that reads input runs the tool calls it meets itself; a
-  // watcher on a pool thread reads on when one of them lasts a whole tick.
-  struct ReadingTurn {
-    std::istream* in;
-    std::thread::id reader;
-  };
-  void readLines(std::istream& in);
-  // The number of a call the calling thread may run itself, as it reads
-  // and a watcher is on duty; 0 when it must not.
-  std::uint64_t beginCallWhileReading();
-  void endCallWhileReading(std::uint64_t call);
-  void watchReading();
-  void handleBatch(const VMCPJsonValue& messages, std::size_t bytes);
-  void handleOne(VMCPJsonValue& message, const BatchPtr& batch, std::size_t bytes,
-                 CallThread thread = CallThread::Worker);
-  void handleNotification(const std::string& method, const VMCPJsonValue& params);
-  void handleInitialize(const VMCPJsonValue& id, const VMCPJsonValue& params,
-                        const BatchPtr& batch);
-  void dispatch(const VMCPJsonValue& id, const std::string& method, VMCPJsonValue params,
-                const BatchPtr& batch, std::size_t bytes, CallThread thread);
-  // The whole answer line, result or error; none when a tool's answer went
-  // out while it was written (only a call alone, not in a batch, may), or
-  // was dropped.
-  std::optional<std::string> answerRequest(const VMCPJsonValue& id, const std::string& method,
-                                           const VMCPJsonValue& params,
-                                           const std::atomic<bool>& cancelled, bool alone = false);
-  // Each appends the JSON text of the request's result to out, or answers
-  // true when it saw to the whole line itself (out holding its start): sent
-  // it, or dropped it for a cancelled call.
-  bool runMethod(const std::string& method, const VMCPJsonValue& params, const VMCPJsonValue& id,
-                 const std::atomic<bool>& cancelled, bool alone, std::string& out);
-  bool callTool(const VMCPJsonValue& params, const VMCPJsonValue& id,
-                const std::atomic<bool>& cancelled, bool alone, std::string& out);
-  // Sends the line that line starts while the result is written into it.
-  void streamToolResult(VMCPJsonValue result, std::string& line);
+  void handleBatch(const VMCPJsonValue& messages, const PeerPtr& peer, std::size_t bytes);
+  void handleOne(VMCPJsonValue& message, const PeerPtr& peer, const BatchPtr& batch,
+                 std::size_t bytes, CallThread thread);
+  void listen(const RequestContext& context, const PeerPtr& peer);
+  bool endSubscription(const Peer& peer, const std::string& request);
+  void endSubscriptions();
+  void handleNotification(const std::string& method, const VMCPJsonValue& params, Peer& peer);
+  void startCall(RequestContext context, VMCPJsonValue params, const PeerPtr& peer,
+                 const BatchPtr& batch, std::size_t bytes, CallThread thread);
+  // The whole answer line for a request other than a tool call.
+  std::string answer(const std::string& method, const VMCPJsonValue& params,
+                     RequestContext& context, Peer& peer, int& httpStatus);
+  void sendError(const PeerPtr& peer, const BatchPtr& batch, const VMCPJsonValue& id,
+                 const RpcError& error);
+  // The answer to one message of a batch (none for a notification), or one
+  // on its own, routed to the request (id as JSON text) it answers.
+  void reply(const PeerPtr& peer, const BatchPtr& batch, const LineRoute& route, std::string line);
 
-  void sendError(const VMCPJsonValue& id, int code, const std::string& message,
-                 const BatchPtr& batch = nullptr);
-  // The answer line to one message of a batch (none for a notification), or
-  // one on its own, routed to the request (id as JSON text) it answers.
-  void reply(const BatchPtr& batch, const std::string& request, std::optional<std::string> line);
-  void sendLine(std::string line, const LineRoute& route);
-
+  using CallKey = std::pair<const Peer*, std::string>;
   ServerOptions options_;
-  RoutedSink sink_;  // set, or bytes_
-  ByteSink bytes_;
-  std::mutex outMutex_;
-  std::atomic<bool> initialized_{false};
-  std::atomic<bool> batches_{false};  // the negotiated revision allows batch arrays
-  std::mutex pendingMutex_;
-  std::map<std::string, std::shared_ptr<std::atomic<bool>>> pending_;  // by id text
-  // Reading state: the buffers are owned by whichever thread reads at the
-  // time, the rest is under readingMutex_.
-  std::vector<char> readSlice_ = std::vector<char>(64 * 1024);
-  std::string readBuffer_;
-  std::mutex readingMutex_;
-  ReadingTurn* turn_ = nullptr;
-  std::uint64_t callsWhileReading_ = 0;  // numbers the reader's calls
-  std::uint64_t callWhileReading_ = 0;   // the one running, 0 for none
-  bool watching_ = false;
-  std::condition_variable readingChanged_;
-  bool inputEnded_ = false;
+  std::atomic<bool> stopping_{false};
+  std::mutex callsMutex_;
+  std::map<CallKey, std::shared_ptr<Cancellation>> calls_;              // running tool calls
+  std::map<CallKey, std::pair<PeerPtr, VMCPJsonValue>> subscriptions_;  // open listens, with ids
   WorkerPool pool_;  // last: its threads stop before the rest goes away
 };
 

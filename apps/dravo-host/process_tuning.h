@@ -2,7 +2,6 @@
 // makes; each does nothing where the system offers no such setting.
 #pragma once
 
-#include <chrono>
 
 namespace dravo::host {
 
@@ -15,13 +14,6 @@ void LimitAllocatorArenas();
 // without waiting for the client to read, and the client's reads do not
 // have to wake the writer again and again.
 void WidenOutputBuffer();
-
-// Waits up to `limit` for standard input to have bytes to read, and answers
-// whether it has (an error or the end of input count as bytes). For the
-// first `spin` it polls instead of blocking: waking a blocked thread takes
-// longer than that on machines whose idle cores sleep deeply, and a client
-// that sends its next request as soon as it has an answer waits for none.
-bool AwaitStdin(std::chrono::microseconds spin, std::chrono::milliseconds limit);
 
 // Hands memory freed after start-up (the parsed catalogues) back to the
 // system.

@@ -55,6 +55,11 @@ void WorkerPool::drain() {
   idle_.wait(lock, [this] { return jobs_.empty() && running_ == 0; });
 }
 
+bool WorkerPool::drainFor(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return idle_.wait_for(lock, limit, [this] { return jobs_.empty() && running_ == 0; });
+}
+
 bool WorkerPool::full(std::size_t cost) const {
   if (jobs_.empty()) return false;
   return jobs_.size() >= limits_.maxQueued || queuedCost_ + cost > limits_.maxQueuedCost;

@@ -43,6 +43,8 @@ class WorkerPool {
   bool hasIdleThread();
   // Waits until every job posted so far has finished.
   void drain();
+  // As drain, for at most `limit`; true when everything finished.
+  bool drainFor(std::chrono::milliseconds limit);
 
  private:
   struct Job {

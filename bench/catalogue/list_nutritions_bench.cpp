@@ -2,7 +2,7 @@
 #include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
 #include "scratch_tree.h"
 
-#include <dravo-host/mcp_server.h>
+#include <dravo-host/mcp_methods.h>
 
 #include <scripted_nutritions/scripted_nutritions.h>
 

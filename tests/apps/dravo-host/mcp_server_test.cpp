@@ -1,7 +1,8 @@
-// The MCP server without a process, for what the e2e suite cannot reach or
-// cannot make deterministic: hostile lines, batches, lanes, backpressure,
-// progress timing and cancellation.
+// The request core without a process, for what the e2e suite cannot reach or
+// cannot make deterministic: hostile lines, both protocol eras, batches,
+// backpressure, progress timing, cancellation and shutdown.
 #include <dravo-host/mcp_server.h>
+#include <dravo-host/stdio_transport.h>
 
 #include <brasko/loader_progress.h>
 #include "fake_tools.h"
@@ -22,7 +23,9 @@
 
 namespace {
 
+using dravo::host::LineRoute;
 using dravo::host::McpServer;
+using dravo::host::Peer;
 using dravo::host::ServerOptions;
 using dravo::testing::VMCPCallContext;
 using dravo::testing::VMCPJsonValue;
@@ -31,6 +34,11 @@ using Registered = dravo::testing::RegisteredTools;
 const std::string kInitialize =
     R"({"jsonrpc":"2.0","id":"init","method":"initialize","params":{"protocolVersion":"2025-06-18"}})";
 const std::string kPing = R"({"jsonrpc":"2.0","id":99,"method":"ping"})";
+// What every stateless request carries.
+const std::string kMeta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                          R"("io.modelcontextprotocol/clientCapabilities":{}})";
+const std::string kServerMeta =
+    R"("_meta":{"io.modelcontextprotocol/serverInfo":{"name":"dravo-host","version":"9.9"}})";
 
 std::string Call(int id, const std::string& tool, const std::string& arguments = "{}") {
   return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
@@ -45,15 +53,30 @@ struct Client {
   std::vector<std::string> lines;
   std::size_t unreadLimit = SIZE_MAX;
   McpServer server;
+  std::shared_ptr<Peer> peer = std::make_shared<Peer>(sink());
 
   explicit Client(std::size_t workers = 2, std::size_t maxThreads = 64, std::size_t maxQueued = 256)
-      : server(ServerOptions{"dravo-host", "9.9", workers, maxThreads, maxQueued, 200000, {}, {}},
-               [this](const std::string& line) {
-                 std::unique_lock lock(mutex);
-                 lines.push_back(line);
-                 arrived.notify_all();
-                 arrived.wait(lock, [&] { return lines.size() < unreadLimit; });
-               }) {}
+      : server(Options(workers, maxThreads, maxQueued)) {}
+  static ServerOptions Options(std::size_t workers, std::size_t maxThreads, std::size_t maxQueued) {
+    ServerOptions options;
+    options.version = "9.9";
+    options.workers = workers;
+    options.maxThreads = maxThreads;
+    options.maxQueued = maxQueued;
+    options.maxLineBytes = 200000;
+    return options;
+  }
+  Peer::Send sink() {
+    return [this](std::string line, const LineRoute&) {
+      if (line.empty()) return;  // a call that ends without an answer
+      std::unique_lock lock(mutex);
+      lines.push_back(std::move(line));
+      arrived.notify_all();
+      arrived.wait(lock, [&] { return lines.size() < unreadLimit; });
+    };
+  }
+  void send(const std::string& line) { server.handleLine(line, peer); }
+  void serve(std::istream& in) { dravo::host::ServeLines(server, in, sink()); }
   // The answer with that id, waiting up to the timeout; null when there is none.
   VMCPJsonValue answer(const VMCPJsonValue& id, std::chrono::seconds timeout = {}) {
     std::unique_lock lock(mutex);
@@ -95,7 +118,7 @@ void Replay(const std::string& transcript) {
   for (std::string line; std::getline(in, line);) {
     if (line.starts_with("< ")) expected.push_back(line.substr(2));
     if (!line.starts_with("> ")) continue;
-    client.server.handleLine(line.substr(2));
+    client.send(line.substr(2));
     client.server.drain();
   }
   ExpectLines(client.lines, expected);
@@ -104,7 +127,7 @@ void Replay(const std::string& transcript) {
 TEST(Server, AnswersEveryLineExactly) {
   Replay(R"(
 > {"jsonrpc":"2.0","id":1,"method":"tools/list"}
-< {"jsonrpc":"2.0","id":1,"error":{"code":-32002,"message":"Server not initialized: send \"initialize\" first."}}
+< {"jsonrpc":"2.0","id":1,"error":{"code":-32602,"message":"Invalid params: \"_meta\" must carry \"io.modelcontextprotocol/protocolVersion\" (or the session must begin with \"initialize\").","data":{"envelope":{"missing":["io.modelcontextprotocol/protocolVersion"]}}}}
 > {"jsonrpc":"2.0","id":2,"method":"ping"}
 < {"jsonrpc":"2.0","id":2,"result":{}}
 > 1e400
@@ -150,7 +173,39 @@ TEST(Server, AnswersEveryLineExactly) {
 < {"jsonrpc":"2.0","id":12,"result":{"content":[{"type":"text","text":"Tool \"throws\" failed: boom"}],"isError":true}}
 > {"jsonrpc":"2.0","id":13,"method":"tools/call","params":{"name":"throws_other"}}
 < {"jsonrpc":"2.0","id":13,"result":{"content":[{"type":"text","text":"Tool \"throws_other\" failed with an unknown error."}],"isError":true}}
+> {"jsonrpc":"2.0","id":14,"method":"subscriptions/listen"}
+< {"jsonrpc":"2.0","id":14,"error":{"code":-32601,"message":"Method not found: \"subscriptions/listen\""}}
 )");
+  // The stateless revision beside the session: every request says who it is, every result
+  // says what it is and who answered; the handshake's methods are gone.
+  const auto meta = [](std::string line) {
+    for (std::size_t at; (at = line.find("META")) != std::string::npos;)
+      line.replace(at, 4, line.starts_with("> ") ? kMeta : kServerMeta);
+    return line;
+  };
+  std::string transcript;
+  for (
+      const auto* line : {
+          R"(> {"jsonrpc":"2.0","id":"d","method":"server/discover"})",
+          R"(< {"jsonrpc":"2.0","id":"d","result":{"supportedVersions":["2026-07-28"],"capabilities":{"tools":{}},"instructions":"Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition.","ttlMs":300000,"cacheScope":"public","resultType":"complete",META}})",
+          R"(> {"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"no_flag",META}})",
+          R"(< {"jsonrpc":"2.0","id":1,"result":{"content":[{"type":"text","text":"{\"n\":2}"}],"structuredContent":{"n":2},"isError":false,"resultType":"complete",META}})",
+          R"(> {"jsonrpc":"2.0","id":2,"method":"ping","params":{META}})",
+          R"(< {"jsonrpc":"2.0","id":2,"error":{"code":-32601,"message":"Method not found: \"ping\""}})",
+          R"(> {"jsonrpc":"2.0","id":3,"method":"initialize","params":{"protocolVersion":"2025-06-18",META}})",
+          R"(< {"jsonrpc":"2.0","id":3,"error":{"code":-32601,"message":"Method not found: \"initialize\""}})",
+          R"(> {"jsonrpc":"2.0","id":4,"method":"tools/list","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"2025-06-18"}}})",
+          R"(< {"jsonrpc":"2.0","id":4,"error":{"code":-32022,"message":"Unsupported protocol version: \"2025-06-18\".","data":{"supported":["2026-07-28"],"requested":"2025-06-18"}}})",
+          R"(> {"jsonrpc":"2.0","id":5,"method":"tools/list","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28"}}})",
+          R"(< {"jsonrpc":"2.0","id":5,"error":{"code":-32602,"message":"Invalid params: \"_meta\" must carry \"io.modelcontextprotocol/clientCapabilities\" as an object.","data":{"envelope":{"missing":["io.modelcontextprotocol/clientCapabilities"]}}}})",
+          R"(> {"jsonrpc":"2.0","id":"l","method":"subscriptions/listen","params":{"notifications":{"toolsListChanged":true},META}})",
+          R"(< {"jsonrpc":"2.0","method":"notifications/subscriptions/acknowledged","params":{"notifications":{},"_meta":{"io.modelcontextprotocol/subscriptionId":"l"}}})",
+          R"(> {"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":"l"}})",
+          R"(> {"jsonrpc":"2.0","id":6,"method":"tools/list","params":{"cursor":"x",META}})",
+          R"(< {"jsonrpc":"2.0","id":6,"error":{"code":-32602,"message":"Invalid params: unknown \"cursor\"."}})",
+      })
+    transcript += meta(line) + "\n";
+  Replay(transcript);
   // Batches: only under the one revision that has them, answered as one array once its last
   // member is; inline answers come first.
   Replay(R"(
@@ -162,14 +217,14 @@ TEST(Server, AnswersEveryLineExactly) {
 > []
 < {"jsonrpc":"2.0","id":null,"error":{"code":-32600,"message":"Invalid Request: an empty batch."}}
 )");
-  // A large answer goes out in pieces while it is written, and arrives whole.
+  // A large answer arrives whole, its text escaped once and its structure as it is.
   Registered tools;
   auto big = VMCPJsonValue::MakeObject();
   for (int i = 0; i < 5000; ++i) big[std::to_string(i)] = "\"quoted\" \\ \xff";
   (*tools)["big"] = [&](auto&, auto&) { return big; };
   Client client;
-  client.server.handleLine(kInitialize);
-  client.server.handleLine(Call(1, "big"));
+  client.send(kInitialize);
+  client.send(Call(1, "big"));
   client.server.drain();
   ASSERT_EQ(client.lines.size(), 2u);
   const auto result = VMCPJsonValue::Parse(client.lines[1])["result"];
@@ -185,7 +240,7 @@ TEST(Server, ReadsLinesInSlicesUpToTheBound) {
   std::istringstream in(kInitialize + "\r\n" + padded + std::string(150000, 'a') + "\"}\r\n" +
                         padded + std::string(300000, 'a') + "\"}\n" + std::string(20000, '[') +
                         std::string(20000, ']') + "\n" + kPing + '\0' + "x\n" + kPing);
-  client.server.serve(in);
+  client.serve(in);
   const std::string error = R"({"jsonrpc":"2.0","id":null,"error":{"code":)";
   ExpectLines(
       client.lines,
@@ -213,22 +268,21 @@ TEST(Server, StuckCallsHoldUpNoControlRequestAndCancelledCallsAreNotAnswered) {
   };
   (*tools)["count"] = [&](auto&, auto&) { return VMCPJsonValue(++runs); };
   Client client(1, 4);
-  client.server.handleLine(kInitialize);
-  client.server.handleLine(
-      R"({"jsonrpc":"2.0","id":"s","method":"tools/call","params":{"name":"stuck"}})");
-  for (int id : {2, 3}) client.server.handleLine(Call(id, "stuck"));
+  client.send(kInitialize);
+  client.send(R"({"jsonrpc":"2.0","id":"s","method":"tools/call","params":{"name":"stuck"}})");
+  for (int id : {2, 3}) client.send(Call(id, "stuck"));
   for (int i = 0; i < 3; ++i) entered.acquire();
-  client.server.handleLine(Call(4, "count"));
+  client.send(Call(4, "count"));
   EXPECT_FALSE(client.answer(4, std::chrono::seconds(10)).isNull()) << "no thread for it";
-  client.server.handleLine(Call(5, "stuck"));
+  client.send(Call(5, "stuck"));
   entered.acquire();  // every thread is stuck now
-  client.server.handleLine(kPing);
-  client.server.handleLine(R"({"jsonrpc":"2.0","id":10,"method":"tools/list"})");
+  client.send(kPing);
+  client.send(R"({"jsonrpc":"2.0","id":10,"method":"tools/list"})");
   EXPECT_FALSE(client.answer(99, std::chrono::seconds(10)).isNull()) << "ping waited";
   EXPECT_EQ(client.answer(10, std::chrono::seconds(10))["result"]["tools"].size(), 2u);
-  for (int id : {6, 7}) client.server.handleLine(Call(id, "count"));
+  for (int id : {6, 7}) client.send(Call(id, "count"));
   for (const char* id : {"\"s\"", "6"})
-    client.server.handleLine(
+    client.send(
         std::string(
             R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":)") +
         id + "}}");
@@ -244,44 +298,17 @@ TEST(Server, StuckCallsHoldUpNoControlRequestAndCancelledCallsAreNotAnswered) {
 
 // A client that does not read: the server stops taking input after a bounded number of
 // requests, and once the client reads, every request is answered exactly once.
-// The reader runs a call itself; once it lasts, a worker reads on, and so on
-// from that reader, even after the first call ends while the second runs.
-TEST(Server, CallsThatLastPassReadingOnFromReaderToReader) {
-  Registered tools;
-  std::counting_semaphore<> entered{0};
-  std::promise<void> releaseFirst, releaseSecond;
-  auto first = releaseFirst.get_future().share(), second = releaseSecond.get_future().share();
-  (*tools)["hold"] = [&](const VMCPJsonValue& arguments, auto&) {
-    entered.release();
-    (arguments["first"].asBool(false) ? first : second).wait();
-    return VMCPJsonValue::MakeObject();
-  };
-  Client client(2, 8);
-  std::istringstream in(kInitialize + "\n" + Call(1, "hold", R"({"first":true})") + "\n" +
-                        Call(2, "hold") + "\n" + kPing + "\n");
-  std::thread serving([&] { client.server.serve(in); });
-  entered.acquire();
-  entered.acquire();  // the second call was read while the first ran
-  releaseFirst.set_value();
-  EXPECT_FALSE(client.answer(1, std::chrono::seconds(10)).isNull());
-  EXPECT_FALSE(client.answer(99, std::chrono::seconds(10)).isNull()) << "ping behind call 2";
-  EXPECT_TRUE(client.answer(2).isNull());
-  releaseSecond.set_value();
-  serving.join();
-  EXPECT_FALSE(client.answer(2).isNull());
-}
-
 TEST(Server, UnreadAnswersStopTheReadingAndNothingIsLost) {
   Registered tools;
   (*tools)["echo"] = [](const VMCPJsonValue& arguments, auto&) { return arguments; };
   Client client(2, 4, 8);
   client.unreadLimit = 16;
-  client.server.handleLine(kInitialize);
+  client.send(kInitialize);
   constexpr int kRequests = 1000;
   std::atomic<int> taken{0};
   std::thread writer([&] {
     for (int id = 1; id <= kRequests; ++id, ++taken)
-      client.server.handleLine(Call(id, "echo"));  // no inline answer blocks the reader
+      client.send(Call(id, "echo"));  // no inline answer blocks the reader
   });
   {
     std::unique_lock lock(client.mutex);
@@ -316,9 +343,9 @@ TEST(Server, ProgressIsRateLimitedGrowingAndNeverAfterTheAnswer) {
     return VMCPJsonValue::MakeObject();
   };
   Client client;
-  client.server.handleLine(kInitialize);
-  client.server.handleLine(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{)"
-                           R"("name":"reports","_meta":{"progressToken":"tok"}}})");
+  client.send(kInitialize);
+  client.send(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{)"
+              R"("name":"reports","_meta":{"progressToken":"tok"}}})");
   client.server.drain();
   ASSERT_GE(client.lines.size(), 3u);
   EXPECT_EQ(client.lines[1], R"({"jsonrpc":"2.0","method":"notifications/progress","params":{)"
@@ -332,3 +359,50 @@ TEST(Server, ProgressIsRateLimitedGrowingAndNeverAfterTheAnswer) {
 }
 
 }  // namespace
+
+// A conversion stops at its next report once its call is cancelled: by the client, which then
+// hears nothing more of it, or by a shutdown past its grace, which still sends the answer the
+// stopped conversion gave and refuses what comes after.
+TEST(Server, CancelledConversionsStopAtTheirNextReport) {
+  for (const bool byClient : {true, false}) {
+    SCOPED_TRACE(byClient ? "client" : "shutdown");
+    Registered tools;
+    std::atomic<bool> stopped{false};
+    (*tools)["convert"] = [&](auto&, auto&) {
+      const auto sink = Brasko::MakeStrong<Brasko::LoaderProgress>();
+      for (std::int64_t done = 1; sink->progress("step", done, 0); ++done)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      stopped = true;
+      return VMCPJsonValue::Parse(R"({"success":false,"error":"Cancelled."})");
+    };
+    Client client;
+    client.send(kInitialize);
+    client.send(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{)"
+                R"("name":"convert","_meta":{"progressToken":"t"}}})");
+    {
+      std::unique_lock lock(client.mutex);
+      client.arrived.wait(lock, [&] { return client.lines.size() >= 2; });  // it reports
+    }
+    std::size_t linesAtStop = 0;
+    if (byClient) {
+      client.send(
+          R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":1}})");
+      client.send(
+          R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":7}})");
+      std::lock_guard lock(client.mutex);
+      linesAtStop = client.lines.size();
+    } else {
+      client.server.shutdown(std::chrono::milliseconds(20));
+    }
+    client.server.drain();
+    EXPECT_TRUE(stopped);
+    if (byClient) {
+      EXPECT_EQ(client.lines.size(), linesAtStop) << "nothing after the cancel";
+      EXPECT_TRUE(client.answer(1).isNull());
+    } else {
+      EXPECT_EQ(client.answer(1)["result"]["structuredContent"]["error"].asString(), "Cancelled.");
+      client.send(kPing);
+      EXPECT_EQ(client.answer(99)["error"]["code"].asInt(), -32603);
+    }
+  }
+}
