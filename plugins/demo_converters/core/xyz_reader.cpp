@@ -60,8 +60,15 @@ void AddColumn(Layout& layout, std::string_view given) {
   for (char& c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') c = '_';
   const bool normal = name == "nx" || name == "ny" || name == "nz";
+  const auto& taken = layout.cloud.attributes;
+  const auto unique = [&](const std::string& candidate) {
+    return std::none_of(taken.begin(), taken.end(),
+                        [&](const Attribute& a) { return a.name == candidate; });
+  };
+  std::string property = name;
+  for (int n = 2; !unique(property); ++n) property = name + "_" + std::to_string(n);
   layout.kinds.push_back(Kind::Value);
-  layout.cloud.attributes.push_back({name, normal ? PlyType::Float32 : PlyType::Float64});
+  layout.cloud.attributes.push_back({property, normal ? PlyType::Float32 : PlyType::Float64});
 }
 
 Layout LayoutOf(const std::vector<std::string_view>& names) {
@@ -195,13 +202,21 @@ class Reader {
   void settle() {
     if (given_)
       layout_ = *given_;
-    else if (header_.size() == fields_.size())
-      layout_ = LayoutOf(std::vector<std::string_view>(header_.begin(), header_.end()));
     else
-      layout_ = LayoutFromValues(fields_);
+      layout_ = HeaderLayout().value_or(LayoutFromValues(fields_));
     settled_ = true;
     values_.assign(layout_.cloud.attributes.size(), 0.0);
     publish();
+  }
+
+  // The header line's names, when they fit the first point line and make a layout.
+  std::optional<Layout> HeaderLayout() const {
+    if (header_.size() != fields_.size()) return std::nullopt;
+    try {
+      return LayoutOf(std::vector<std::string_view>(header_.begin(), header_.end()));
+    } catch (const std::invalid_argument&) {
+      return std::nullopt;
+    }
   }
 
   void publish() {
