@@ -23,6 +23,9 @@ struct LasField {
   double scale = 1, add = 0;
 };
 
+// True when the field's stored bytes are its value in type, little-endian.
+bool StoredAs(const LasField& field, PlyType type);
+
 struct LasHeader {
   int versionMajor = 1, versionMinor = 2;
   std::uint16_t headerSize = 0;
@@ -55,11 +58,14 @@ LasHeader ParseLasHeader(const char* bytes, std::size_t size, const std::string&
                          std::uint64_t fileSize);
 // The header and the extra-bytes descriptions among the variable-length records.
 LasHeader ReadLasHeader(const std::filesystem::path& path);
-// values receives one number per layout attribute.
-Point DecodeLasPoint(const char* record, const LasHeader& header, double* values);
-// Streams every point; the header's scale and offset are applied.
+// values receives the layout attributes whose indices are listed in decoded.
+Point DecodeLasPoint(const char* record, const LasHeader& header,
+                     const std::vector<std::size_t>& decoded, double* values);
+// Streams every point; the header's scale and offset are applied. Only the
+// attributes for which wanted answers true are decoded; all without it.
 LasHeader ReadLasPoints(const std::filesystem::path& path,
-                        const std::function<void(const Point&)>& onPoint);
+                        const std::function<void(const Point&)>& onPoint,
+                        const std::function<bool(std::size_t attribute)>& wanted = {});
 
 // Writes a LAS file with no variable-length records from a point source that
 // answers false when done; bounds and count are filled in at the end.

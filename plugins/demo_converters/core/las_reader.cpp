@@ -249,6 +249,14 @@ double FieldValue(const char* record, const LasField& f) {
 
 }  // namespace
 
+bool StoredAs(const LasField& f, PlyType type) {
+  constexpr PlyType kSame[] = {
+      PlyType::Int8,   PlyType::UInt8,   PlyType::Int16,   PlyType::UInt16,  PlyType::Int32,
+      PlyType::UInt32, PlyType::Float64, PlyType::Float64, PlyType::Float32, PlyType::Float64};
+  const bool whole = f.raw != LasField::Raw::I64 && f.raw != LasField::Raw::U64;
+  return whole && f.bits == 0 && f.scale == 1 && f.add == 0 && kSame[int(f.raw)] == type;
+}
+
 std::string LasHeader::version() const {
   return std::to_string(versionMajor) + "." + std::to_string(versionMinor);
 }
@@ -327,7 +335,8 @@ LasHeader ReadLasHeader(const std::filesystem::path& path) {
   return header;
 }
 
-Point DecodeLasPoint(const char* r, const LasHeader& h, double* values) {
+Point DecodeLasPoint(const char* r, const LasHeader& h, const std::vector<std::size_t>& decoded,
+                     double* values) {
   Point p;
   p.x = ReadLittle<std::int32_t>(r) * h.scale[0] + h.offset[0];
   p.y = ReadLittle<std::int32_t>(r + 4) * h.scale[1] + h.offset[1];
@@ -339,23 +348,28 @@ Point DecodeLasPoint(const char* r, const LasHeader& h, double* values) {
     p.green = EightBit(r + colour + 2);
     p.blue = EightBit(r + colour + 4);
   }
-  for (std::size_t i = 0; i < h.fields.size(); ++i) values[i] = FieldValue(r, h.fields[i]);
+  for (const std::size_t i : decoded) values[i] = FieldValue(r, h.fields[i]);
   p.values = values;
+  p.record = r;
   return p;
 }
 
 LasHeader ReadLasPoints(const std::filesystem::path& path,
-                        const std::function<void(const Point&)>& onPoint) {
+                        const std::function<void(const Point&)>& onPoint,
+                        const std::function<bool(std::size_t)>& wanted) {
   const LasHeader header = ReadLasHeader(path);
   BlockReader reader(path);
   if (!reader.skip(header.pointOffset)) Fail(Utf8Of(path), "the file ends before its point data.");
   std::vector<double> values(header.fields.size());
+  std::vector<std::size_t> decoded;
+  for (std::size_t i = 0; i < header.fields.size(); ++i)
+    if (!wanted || wanted(i)) decoded.push_back(i);
   for (std::uint64_t i = 0; i < header.pointCount; ++i) {
     const char* record = reader.take(header.recordLength);
     if (!record)
       Fail(Utf8Of(path), "truncated: the file ends after " + std::to_string(i) + " of " +
                              std::to_string(header.pointCount) + " points.");
-    onPoint(DecodeLasPoint(record, header, values.data()));
+    onPoint(DecodeLasPoint(record, header, decoded, values.data()));
   }
   return header;
 }

@@ -2,6 +2,7 @@
 
 #include <demo_converters/core/paths.h>
 
+#include <cstring>
 #include <stdexcept>
 #include <system_error>
 
@@ -10,13 +11,12 @@ namespace dravo::demo {
 namespace fs = std::filesystem;
 
 OutputFile::OutputFile(fs::path target, std::size_t bufferSize)
-    : target_(std::move(target)), temporary_(target_), capacity_(bufferSize) {
+    : target_(std::move(target)), temporary_(target_), buffer_(bufferSize) {
   temporary_ += ".partial";
   stream_.open(temporary_, std::ios::binary | std::ios::trunc);
   if (!stream_)
     throw std::runtime_error(Quoted(target_) + ": cannot create the temporary output file " +
                              Quoted(temporary_) + ".");
-  buffer_.reserve(capacity_);
 }
 
 OutputFile::~OutputFile() {
@@ -27,20 +27,29 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::flush() {
-  stream_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-  buffer_.clear();
+  stream_.write(buffer_.data(), static_cast<std::streamsize>(used_));
+  used_ = 0;
   if (!stream_) throw std::runtime_error(Quoted(target_) + ": writing failed (disk full?).");
 }
 
+char* OutputFile::room(std::size_t size) {
+  if (used_ + size > buffer_.size()) {
+    flush();
+    if (size > buffer_.size()) buffer_.resize(size);
+  }
+  return buffer_.data() + used_;
+}
+
 void OutputFile::write(const char* data, std::size_t size) {
-  if (buffer_.size() + size > capacity_) flush();
-  if (size > capacity_) {
+  if (size > buffer_.size()) {
+    flush();
     stream_.write(data, static_cast<std::streamsize>(size));
     if (!stream_) throw std::runtime_error(Quoted(target_) + ": writing failed (disk full?).");
-  } else {
-    buffer_.insert(buffer_.end(), data, data + size);
+    written_ += size;
+    return;
   }
-  written_ += size;
+  std::memcpy(room(size), data, size);
+  wrote(size);
 }
 
 void OutputFile::patch(std::uint64_t position, const std::string& text) {

@@ -52,6 +52,8 @@ struct Point {
   // One value per layout attribute, owned by the reader and valid only
   // while the point is being handed on.
   const double* values = nullptr;
+  // The stored record the point was decoded from, when there is one.
+  const char* record = nullptr;
 };
 
 struct Bounds {

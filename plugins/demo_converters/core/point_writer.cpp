@@ -4,6 +4,7 @@
 #include <demo_converters/core/text_fields.h>
 
 #include <charconv>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -101,18 +102,46 @@ char* AppendTextLine(char* out, const Columns& columns, const Point& p) {
 // One binary column as a single dispatch code: a coordinate, a channel, or
 // a layout value by its type. Values come from the reader in their declared
 // type, so the casts are exact.
-struct BinaryColumn {
-  int code;  // Column::Kind below Value, else Value + the PlyType
-  std::size_t index;
+// One step of a binary record: a coordinate, a channel, a layout value by
+// its type, or bytes taken from the stored record. Neighbouring coordinates,
+// channels and record bytes are merged into one step. Values come from the
+// reader in their declared type, so the casts are exact.
+struct BinaryStep {
+  int code;
+  std::size_t index = 0, size = 0;  // the value, or the record bytes
+  std::uint8_t shift = 0, mask = 0;
 };
 
-std::vector<BinaryColumn> BinaryColumnsOf(const Columns& columns) {
-  std::vector<BinaryColumn> binary;
-  for (const auto& column : columns)
-    binary.push_back({column.kind == Column::Value ? Column::Value + static_cast<int>(column.type)
-                                                   : static_cast<int>(column.kind),
-                      column.index});
-  return binary;
+constexpr int kValue = Column::Value;
+constexpr int kXy = kValue + 8, kXyz = kXy + 1, kRg = kXy + 2, kRgb = kXy + 3, kBits = kXy + 4,
+              kCopy = kXy + 5;
+
+BinaryStep StepOf(const Column& c) {
+  if (c.recordOffset >= 0 && c.bits > 0)
+    return {kBits, std::size_t(c.recordOffset), 1, c.shift, std::uint8_t((1u << c.bits) - 1)};
+  if (c.recordOffset >= 0) return {kCopy, std::size_t(c.recordOffset), SizeOf(c.type)};
+  if (c.kind == Column::Value) return {kValue + static_cast<int>(c.type), c.index};
+  return {static_cast<int>(c.kind)};
+}
+
+bool Merge(BinaryStep& last, const BinaryStep& next) {
+  const auto into = [&](int code) { return last.code = code, true; };
+  if (last.code == Column::X && next.code == Column::Y) return into(kXy);
+  if (last.code == kXy && next.code == Column::Z) return into(kXyz);
+  if (last.code == Column::Red && next.code == Column::Green) return into(kRg);
+  if (last.code == kRg && next.code == Column::Blue) return into(kRgb);
+  if (last.code == kCopy && next.code == kCopy && next.index == last.index + last.size)
+    return last.size += next.size, true;
+  return false;
+}
+
+std::vector<BinaryStep> BinaryStepsOf(const Columns& columns) {
+  std::vector<BinaryStep> steps;
+  for (const auto& column : columns) {
+    const BinaryStep step = StepOf(column);
+    if (steps.empty() || !Merge(steps.back(), step)) steps.push_back(step);
+  }
+  return steps;
 }
 
 template <class T>
@@ -121,23 +150,39 @@ char* Put(char* out, double value) {
   return out + sizeof(T);
 }
 
-char* AppendBinary(char* out, const BinaryColumn& column, const Point& p) {
-  constexpr int kValue = Column::Value;
-  switch (column.code) {
+char* AppendBinary(char* out, const BinaryStep& step, const Point& p) {
+  const double* values = p.values;
+  switch (step.code) {
     case Column::X: return Put<double>(out, p.x);
     case Column::Y: return Put<double>(out, p.y);
     case Column::Z: return Put<double>(out, p.z);
     case Column::Red: *out = static_cast<char>(p.red); return out + 1;
     case Column::Green: *out = static_cast<char>(p.green); return out + 1;
     case Column::Blue: *out = static_cast<char>(p.blue); return out + 1;
-    case kValue + int(PlyType::Int8): return Put<std::int8_t>(out, p.values[column.index]);
-    case kValue + int(PlyType::UInt8): return Put<std::uint8_t>(out, p.values[column.index]);
-    case kValue + int(PlyType::Int16): return Put<std::int16_t>(out, p.values[column.index]);
-    case kValue + int(PlyType::UInt16): return Put<std::uint16_t>(out, p.values[column.index]);
-    case kValue + int(PlyType::Int32): return Put<std::int32_t>(out, p.values[column.index]);
-    case kValue + int(PlyType::UInt32): return Put<std::uint32_t>(out, p.values[column.index]);
-    case kValue + int(PlyType::Float32): return Put<float>(out, p.values[column.index]);
-    default: return Put<double>(out, p.values[column.index]);
+    case kValue + int(PlyType::Int8): return Put<std::int8_t>(out, values[step.index]);
+    case kValue + int(PlyType::UInt8): return Put<std::uint8_t>(out, values[step.index]);
+    case kValue + int(PlyType::Int16): return Put<std::int16_t>(out, values[step.index]);
+    case kValue + int(PlyType::UInt16): return Put<std::uint16_t>(out, values[step.index]);
+    case kValue + int(PlyType::Int32): return Put<std::int32_t>(out, values[step.index]);
+    case kValue + int(PlyType::UInt32): return Put<std::uint32_t>(out, values[step.index]);
+    case kValue + int(PlyType::Float32): return Put<float>(out, values[step.index]);
+    case kValue + int(PlyType::Float64): return Put<double>(out, values[step.index]);
+    case kXy: return Put<double>(Put<double>(out, p.x), p.y);
+    case kXyz: return Put<double>(Put<double>(Put<double>(out, p.x), p.y), p.z);
+    case kRg:
+      out[0] = static_cast<char>(p.red);
+      out[1] = static_cast<char>(p.green);
+      return out + 2;
+    case kRgb:
+      out[0] = static_cast<char>(p.red);
+      out[1] = static_cast<char>(p.green);
+      out[2] = static_cast<char>(p.blue);
+      return out + 3;
+    case kBits:
+      *out = static_cast<char>((static_cast<std::uint8_t>(p.record[step.index]) >> step.shift) &
+                               step.mask);
+      return out + 1;
+    default: std::memcpy(out, p.record + step.index, step.size); return out + step.size;
   }
 }
 
@@ -148,7 +193,7 @@ class PlyWriter final : public PointWriter {
       : file_(target, bufferSize),
         encoding_(encoding),
         columns_(columns),
-        binary_(BinaryColumnsOf(columns)),
+        binary_(BinaryStepsOf(columns)),
         record_(columns.size() * kLongestText + 1) {
     file_.write(std::string("ply\nformat ") +
                 (encoding == PlyEncoding::Ascii ? "ascii" : "binary_little_endian") +
@@ -161,13 +206,14 @@ class PlyWriter final : public PointWriter {
   }
 
   void write(const Point& p) override {
-    char* end = record_.data();
+    char* start = file_.room(record_);
+    char* end = start;
     if (encoding_ == PlyEncoding::Ascii) {
       end = AppendTextLine(end, columns_, p);
     } else {
       for (const auto& column : binary_) end = AppendBinary(end, column, p);
     }
-    file_.write(record_.data(), static_cast<std::size_t>(end - record_.data()));
+    file_.wrote(static_cast<std::size_t>(end - start));
     ++count_;
   }
 
@@ -182,8 +228,8 @@ class PlyWriter final : public PointWriter {
   OutputFile file_;
   PlyEncoding encoding_;
   Columns columns_;
-  std::vector<BinaryColumn> binary_;
-  std::vector<char> record_;
+  std::vector<BinaryStep> binary_;
+  std::size_t record_;  // the longest a record can be
   std::uint64_t countPosition_ = 0;
 };
 
@@ -193,8 +239,8 @@ class XyzWriter final : public PointWriter {
       : file_(target, bufferSize), columns_(columns), line_(columns.size() * kLongestText + 1) {}
 
   void write(const Point& p) override {
-    char* end = AppendTextLine(line_.data(), columns_, p);
-    file_.write(line_.data(), static_cast<std::size_t>(end - line_.data()));
+    char* start = file_.room(line_);
+    file_.wrote(static_cast<std::size_t>(AppendTextLine(start, columns_, p) - start));
     ++count_;
   }
   void commit() override { file_.commit(); }
@@ -202,7 +248,7 @@ class XyzWriter final : public PointWriter {
  private:
   OutputFile file_;
   Columns columns_;
-  std::vector<char> line_;
+  std::size_t line_;  // the longest a line can be
 };
 
 }  // namespace

@@ -19,6 +19,10 @@ struct Column {
   std::size_t index = 0;  // the attribute, for Value
   std::string name;
   PlyType type = PlyType::Float64;
+  // For binary output: the value stands in Point::record at this offset,
+  // whole in its type, or as bits many bits from shift up (bits > 0).
+  int recordOffset = -1;
+  std::uint8_t shift = 0, bits = 0;
 };
 using Columns = std::vector<Column>;
 

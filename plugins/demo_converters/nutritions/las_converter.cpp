@@ -7,6 +7,7 @@
 
 #include <qarn/parameter.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -54,6 +55,26 @@ void ReportTiles(const Progress& progress, const std::string& input, const LasHe
                          std::to_string(header.pointCount) + " points into " +
                          std::to_string(counts.files) + " file(s); " +
                          std::to_string(counts.filtered) + " left out by the class filter."));
+}
+
+// Binary PLY takes fields that are stored as they are written, and bit
+// fields, straight from the record, without decoding them.
+void TakeFromRecords(Columns& columns, const LasHeader& header) {
+  for (auto& column : columns) {
+    if (column.kind != Column::Value) continue;
+    const LasField& field = header.fields[column.index];
+    if (field.bits > 0 || StoredAs(field, column.type)) {
+      column.recordOffset = field.offset;
+      column.shift = field.shift;
+      column.bits = field.bits;
+    }
+  }
+}
+
+bool Decoded(const Columns& columns, std::size_t attribute) {
+  return std::any_of(columns.begin(), columns.end(), [&](const Column& c) {
+    return c.kind == Column::Value && c.index == attribute && c.recordOffset < 0;
+  });
 }
 
 }  // namespace
@@ -146,9 +167,10 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
   const TileGrid grid = gridOf(header);
   const auto filter = ParseClassFilter(classFilter_->getString());
   const bool ply = extension() == "ply";
-  const Columns columns = ply ? OutputColumns(attributes_->getString(), header.layout, "Attributes")
-                              : OutputColumns(columns_->getString(), header.layout, "Columns");
+  Columns columns = ply ? OutputColumns(attributes_->getString(), header.layout, "Attributes")
+                        : OutputColumns(columns_->getString(), header.layout, "Columns");
   const auto encoding = binary_->getBool() ? PlyEncoding::BinaryLittleEndian : PlyEncoding::Ascii;
+  if (ply && encoding == PlyEncoding::BinaryLittleEndian) TakeFromRecords(columns, header);
   const std::size_t buffer = grid.tiled() ? kTileBuffer : kDefaultBuffer;
   const std::string stem = StemOf(input);
 
@@ -164,19 +186,22 @@ void LasConverterNutrition::convertOne(const std::string& input, const fs::path&
   std::uint64_t filtered = 0, outside = 0;
   const std::string reading = "points of " + input;
   std::uint64_t read = 0;
-  ReadLasPoints(PathOf(input), [&](const Point& p) {
-    if ((++read & kProgressMask) == 0) progress.counted(reading, read, header.pointCount);
-    if (filter && !filter->count(p.classification)) {
-      ++filtered;
-      return;
-    }
-    bool beyond = false;
-    const TileIndex index = TileOf(grid, p, beyond);
-    outside += beyond ? 1 : 0;
-    auto& writer = tiles[index];
-    if (!writer) writer = open(index);
-    writer->write(p);
-  });
+  ReadLasPoints(
+      PathOf(input),
+      [&](const Point& p) {
+        if ((++read & kProgressMask) == 0) progress.counted(reading, read, header.pointCount);
+        if (filter && !filter->count(p.classification)) {
+          ++filtered;
+          return;
+        }
+        bool beyond = false;
+        const TileIndex index = TileOf(grid, p, beyond);
+        outside += beyond ? 1 : 0;
+        auto& writer = tiles[index];
+        if (!writer) writer = open(index);
+        writer->write(p);
+      },
+      [&](std::size_t attribute) { return Decoded(columns, attribute); });
   progress.counted(reading, read, header.pointCount);
   TileCounts counts{0, filtered, outside, tiles.size()};
   for (auto& [index, writer] : tiles) {

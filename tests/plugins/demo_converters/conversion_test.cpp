@@ -22,6 +22,7 @@
 #include <qarn/parameter.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -391,16 +392,30 @@ TEST(Conversion, WritesWhatItPredictsAndLogsIt) {
 }
 
 // What a written file holds: a PLY's property names on one line, then its
-// data; any other file as it is.
+// data as text, binary data read back; any other file as it is.
 std::string Contents(const std::string& path) {
   const std::string bytes = ReadBytes(path);
   const auto end = bytes.find("end_header\n");
   if (!path.ends_with(".ply") || end == std::string::npos) return bytes;
-  std::string names;
+  std::string names, data = bytes.substr(end + 11);
   std::istringstream lines(bytes.substr(0, end));
   for (std::string line; std::getline(lines, line);)
     if (line.starts_with("property ")) AppendListed(names, Words(line).back(), " ");
-  return names + "\n" + bytes.substr(end + 11);
+  if (bytes.find("format binary") == std::string::npos) return names + "\n" + data;
+  data.clear();
+  const auto text = [](double value) {
+    char digits[32];
+    return std::string(digits, std::to_chars(digits, digits + 32, value).ptr);
+  };
+  std::size_t attributes = Words(names).size() - 3;
+  ReadPlyPoints(path, [&](const Point& p) {
+    std::string line = text(p.x) + " " + text(p.y) + " " + text(p.z);
+    const bool colour = names.find(" red green blue") != std::string::npos;
+    if (colour) line += " " + text(p.red) + " " + text(p.green) + " " + text(p.blue);
+    for (std::size_t i = 0; i < attributes - (colour ? 3 : 0); ++i) line += " " + text(p.values[i]);
+    data += line + "\n";
+  });
+  return names + "\n" + data;
 }
 
 // One point at (1, 2, 3), colour 255 128 0 where the format has one, intensity 100.
@@ -516,11 +531,11 @@ TEST(Conversion, KeepsEveryValueOfTheLayoutsPeopleUse) {
        "1 2 3 0 0 1 0.5\n"},
       {1, "", "empty.ply", Ply("ascii", "element vertex 0\n" + kXyz + "end_header\n"),
        empty("empty.xyz"), ""},
-      {2, "Binary=false", "format3.las", format3, wrote("1 of 1"),
+      {2, "", "format3.las", format3, wrote("1 of 1"),
        "x y z red green blue intensity return_number number_of_returns scan_direction_flag "
        "edge_of_flight_line classification classification_flags scan_angle user_data "
        "point_source_id gps_time\n1 2 3 255 128 0 500 2 3 0 0 6 4 -12 0 0 123.5\n"},
-      {2, "Binary=false", "format10.las", format10, wrote("1 of 1"),
+      {2, "", "format10.las", format10, wrote("1 of 1"),
        "x y z red green blue intensity return_number number_of_returns classification_flags "
        "scanner_channel scan_direction_flag edge_of_flight_line classification user_data "
        "scan_angle point_source_id gps_time nir wave_packet_index wave_byte_offset "
@@ -532,7 +547,7 @@ TEST(Conversion, KeepsEveryValueOfTheLayoutsPeopleUse) {
        wrote("1 of 1"), "1 2 3 100\n"},
       {2, "OutputFormat=xyz|Columns=xyz,rgb", "format9.las", OnePointLas(9, 4), wrote("1 of 1"),
        "1 2 3\n"},
-      {2, "Binary=false|Attributes=xyz,height_above", "extra.las",
+      {2, "Attributes=xyz,height_above", "extra.las",
        WithExtraBytes(OnePointLas(1), "height above", 0.5, 1234), wrote("1 of 1"),
        "x y z height_above\n1 2 3 617\n"},
       {2, "Binary=false|Attributes=xyz", "counts.las",
