@@ -54,6 +54,11 @@ TEST(ObjectRegistry, ATakenNameNamesThePluginThatRegistersItAgain) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "plug-in \"late_converters\" registers \"alpha\", a name registered already; "
             "lookups by name reach the first one.\n");
+  // Once the first is gone the name is free again.
+  VManagedObject::unregisterObject(first.get());
+  ::testing::internal::CaptureStderr();
+  registry.add("alpha");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 // Enough removals pack the list; later walks and removals must still find

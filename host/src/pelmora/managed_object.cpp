@@ -33,6 +33,10 @@ struct Registry {
   std::unordered_map<VManagedObject::TypeId, SharedList> byType;
   std::unordered_multimap<const VManagedObject*, std::pair<VManagedObject::TypeId, std::size_t>>
       byObject;  // where each registration sits in its type's slots
+  // How many registrations of each type carry each name, as registered.
+  std::unordered_map<VManagedObject::TypeId, std::unordered_map<std::string, std::size_t>> names;
+  std::unordered_multimap<const VManagedObject*, std::pair<VManagedObject::TypeId, std::string>>
+      nameOf;
 
   // The type's list, ready to change: copied first while a walk reads it.
   TypeList& writable(VManagedObject::TypeId type) {
@@ -103,18 +107,12 @@ class Walk {
 
 // Two objects of one type under one name: find reaches only the first, so
 // the second is worth a word to whoever reads the log.
-void WarnIfNameTaken(const TypeList& list, const VManagedObject& object,
-                     std::string_view registrant) {
-  const std::string name = object.name.str();
-  for (const auto& other : list.slots) {
-    if (!other || !(other->name == name)) continue;
-    std::string line(registrant.empty() ? "An object" : registrant);
-    line += " registers \"" + name +
-            "\", a name registered already; lookups by name reach "
-            "the first one.\n";
-    std::fputs(line.c_str(), stderr);
-    return;
-  }
+void SayNameTaken(const std::string& name, std::string_view registrant) {
+  std::string line(registrant.empty() ? "An object" : registrant);
+  line += " registers \"" + name +
+          "\", a name registered already; lookups by name reach the "
+          "first one.\n";
+  std::fputs(line.c_str(), stderr);
 }
 
 }  // namespace
@@ -149,7 +147,9 @@ void VManagedObject::registerObject(TypeId type, const Brasko::StrongPtr<VManage
   auto& r = registry();
   std::lock_guard lock(r.mutex);
   TypeList& list = r.writable(type);
-  WarnIfNameTaken(list, *object, registrant);
+  std::string name = object->name.str();
+  if (r.names[type][name]++ > 0) SayNameTaken(name, registrant);
+  r.nameOf.emplace(object.get(), std::pair{type, std::move(name)});
   r.byObject.emplace(object.get(), std::pair{type, list.slots.size()});
   list.slots.push_back(object);
 }
@@ -163,6 +163,12 @@ bool VManagedObject::unregisterObject(const VManagedObject* object) {
     std::vector<std::pair<TypeId, std::size_t>> places;
     for (auto it = first; it != last; ++it) places.push_back(it->second);
     r.byObject.erase(first, last);
+    const auto [named, namedEnd] = r.nameOf.equal_range(object);
+    for (auto it = named; it != namedEnd; ++it) {
+      auto& counts = r.names[it->second.first];
+      if (--counts[it->second.second] == 0) counts.erase(it->second.second);
+    }
+    r.nameOf.erase(named, namedEnd);
     for (const auto& [type, slot] : places) {
       TypeList& list = r.writable(type);
       removed.push_back(std::move(list.slots[slot]));
