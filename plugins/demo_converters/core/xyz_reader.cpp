@@ -152,23 +152,8 @@ class Reader {
     while (reader_.readLine(line)) {
       if ((++number & kBytesReportMask) == 0 && onBytes)
         onBytes(reader_.offset(), reader_.fileSize());
-      if (number == 1 && line.starts_with(kByteOrderMark)) line.erase(0, kByteOrderMark.size());
-      if (number <= options_.skipLines) continue;
-      const bool ignorable = IsIgnorable(line);
-      if (!settled_ && summary_.delimiter == Delimiter::Auto && !ignorable)
-        summary_.delimiter = DetectDelimiter(line);
-      fields_ = Fields(line, summary_.delimiter);
       Point p;
-      if (ignorable || !ParseXyz(fields_, p)) {
-        if (auto names = HeaderNames(line, summary_.delimiter); !settled_ && !names.empty())
-          header_ = std::move(names);
-        if (!ignorable) skip(number, line, onNotice);
-        if (!settled_ && summary_.skippedLines >= kLinesBeforeData)
-          fail("no point line among the first " + std::to_string(kLinesBeforeData) +
-               " lines; is the delimiter right?");
-        continue;
-      }
-      if (!settled_) settle();
+      if (!pointOf(line, number, p, onNotice)) continue;
       if (probing) return;
       take(p, number);
       p.x = p.x * options_.scale[0] + options_.offset[0];
@@ -178,6 +163,38 @@ class Reader {
       onPoint(p);
     }
     if (onBytes) onBytes(reader_.offset(), reader_.fileSize());
+    finish(onNotice);
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& what) const {
+    throw std::runtime_error(Quoted(path_) + ": " + what);
+  }
+
+  // Reads x, y and z of a point line, settling the delimiter and the layout
+  // at the first; false for a line without a point, which a header line
+  // before the first point may name the columns of.
+  bool pointOf(std::string& line, std::uint64_t number, Point& p, const NoticeSink& onNotice) {
+    if (number == 1 && line.starts_with(kByteOrderMark)) line.erase(0, kByteOrderMark.size());
+    if (number <= options_.skipLines) return false;
+    const bool ignorable = IsIgnorable(line);
+    if (!settled_ && summary_.delimiter == Delimiter::Auto && !ignorable)
+      summary_.delimiter = DetectDelimiter(line);
+    fields_ = Fields(line, summary_.delimiter);
+    if (!ignorable && ParseXyz(fields_, p)) {
+      if (!settled_) settle();
+      return true;
+    }
+    if (auto names = HeaderNames(line, summary_.delimiter); !settled_ && !names.empty())
+      header_ = std::move(names);
+    if (!ignorable) skip(number, line, onNotice);
+    if (!settled_ && summary_.skippedLines >= kLinesBeforeData)
+      fail("no point line among the first " + std::to_string(kLinesBeforeData) +
+           " lines; is the delimiter right?");
+    return false;
+  }
+
+  void finish(const NoticeSink& onNotice) {
     if (summary_.skippedLines > 0 && !settled_)
       fail("no point lines found (" + std::to_string(summary_.skippedLines) +
            " unreadable); is the delimiter right?");
@@ -186,11 +203,6 @@ class Reader {
     if (summary_.skippedLines > kNoticeLimit && onNotice)
       onNotice(Quoted(path_) + ": skipped " + std::to_string(summary_.skippedLines) +
                " unreadable lines in all.");
-  }
-
- private:
-  [[noreturn]] void fail(const std::string& what) const {
-    throw std::runtime_error(Quoted(path_) + ": " + what);
   }
 
   void skip(std::uint64_t number, const std::string& line, const NoticeSink& onNotice) {
