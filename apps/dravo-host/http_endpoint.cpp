@@ -250,9 +250,11 @@ HttpReply HttpEndpoint::post(const HttpRequest& request) {
   const std::string method = message["method"].asString();
   if (method == "initialize" && IsRequest(message) && !NamesStatelessVersion(message))
     return initialize(std::move(message), preferStream);
-  // A 2025-era client without its session; everyone else speaks without one.
-  if (HasHeader(request, kVersionHeader) && Header(request, kVersionHeader) != kStatelessVersion &&
-      IsSupportedVersion(Header(request, kVersionHeader)))
+  // Without a session only the stateless revision is spoken: a request that
+  // claims it in its body or headers, or the discovery probe.
+  const bool stateless = NamesStatelessVersion(message) || method == "server/discover" ||
+                         Header(request, kVersionHeader) == kStatelessVersion;
+  if (!stateless)
     return Refused(400, "Bad Request: send the Mcp-Session-Id header of your session.");
   return sessionless(request, std::move(message), preferStream);
 }

@@ -33,6 +33,8 @@ std::vector<Exchange::Line> Exchange::take(bool& over) {
 void Exchange::watch(std::function<void()> wake) {
   std::lock_guard lock(mutex_);
   wake_ = std::move(wake);
+  // What came before the watcher did would otherwise wait for the next line.
+  if (wake_ && (ended_ || !lines_.empty())) wake_();
 }
 
 HttpPeer::HttpPeer()

@@ -34,7 +34,8 @@ class Exchange {
   // Without waiting: the lines there now; `over` once nothing more comes.
   std::vector<Line> take(bool& over);
   // Called on the pushing thread after each line and at the end, until
-  // replaced (by nullptr to stop); it must not wait.
+  // replaced (by nullptr to stop), and at once when lines wait already; it
+  // must not wait.
   void watch(std::function<void()> wake);
 
  private:

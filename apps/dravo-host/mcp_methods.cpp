@@ -5,9 +5,7 @@
 #include <brasko/progress_reporter.h>
 #include <qarn/mcp/registry.h>
 
-#include <algorithm>
 #include <optional>
-#include <vector>
 
 namespace dravo::host {
 
@@ -39,18 +37,6 @@ VMCPJsonValue ServerInfo(const ServerOptions& server) {
 void AddCacheHints(const ServerOptions& server, VMCPJsonValue& result) {
   result["ttlMs"] = std::int64_t(server.listTtl.count());
   result["cacheScope"] = "public";  // the same for every client
-}
-
-// Sorted by name, so that a cached list compares equal however plug-ins loaded.
-VMCPJsonValue SortedByName(const VMCPJsonValue& tools) {
-  std::vector<const VMCPJsonValue*> order;
-  for (const auto& tool : tools.asArray()) order.push_back(&tool);
-  std::stable_sort(order.begin(), order.end(), [](const auto* a, const auto* b) {
-    return (*a)["name"].asString() < (*b)["name"].asString();
-  });
-  VMCPJsonValue sorted = VMCPJsonValue::MakeArray();
-  for (const auto* tool : order) sorted.push_back(*tool);
-  return sorted;
 }
 
 // What the client sees when a provider throws instead of answering.
@@ -102,12 +88,9 @@ void ListTools(const VMCPJsonValue& params, const RequestContext& context, std::
   VMCPJsonValue result = VMCPJsonValue::MakeObject();
   VMCPJsonValue tools = Qarn::mcp::VMCPRegistry::ListTools();
   if (!tools.isArray()) tools = VMCPJsonValue::MakeArray();
-  if (context.stateless) {
-    result["tools"] = SortedByName(tools);
-    AddCacheHints(*context.server, result);
-  } else {
-    result["tools"] = std::move(tools);
-  }
+  // In registration order, the same on every call.
+  result["tools"] = std::move(tools);
+  if (context.stateless) AddCacheHints(*context.server, result);
   result.dumpTo(out);
 }
 
