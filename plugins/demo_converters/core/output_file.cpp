@@ -32,24 +32,16 @@ void OutputFile::flush() {
   if (!stream_) throw std::runtime_error(Quoted(target_) + ": writing failed (disk full?).");
 }
 
-char* OutputFile::room(std::size_t size) {
-  if (used_ + size > buffer_.size()) {
-    flush();
-    if (size > buffer_.size()) buffer_.resize(size);
-  }
-  return buffer_.data() + used_;
-}
-
 void OutputFile::write(const char* data, std::size_t size) {
+  if (used_ + size > buffer_.size()) flush();
   if (size > buffer_.size()) {
-    flush();
     stream_.write(data, static_cast<std::streamsize>(size));
     if (!stream_) throw std::runtime_error(Quoted(target_) + ": writing failed (disk full?).");
-    written_ += size;
-    return;
+  } else {
+    std::memcpy(buffer_.data() + used_, data, size);
+    used_ += size;
   }
-  std::memcpy(room(size), data, size);
-  wrote(size);
+  written_ += size;
 }
 
 void OutputFile::patch(std::uint64_t position, const std::string& text) {

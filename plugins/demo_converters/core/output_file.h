@@ -20,13 +20,6 @@ class OutputFile {
 
   void write(const char* data, std::size_t size);
   void write(const std::string& text) { write(text.data(), text.size()); }
-  // Room for up to size bytes at the end of what is written, for a caller
-  // that encodes in place; wrote then keeps the bytes it used.
-  char* room(std::size_t size);
-  void wrote(std::size_t size) {
-    used_ += size;
-    written_ += size;
-  }
   std::uint64_t position() const { return written_; }
   // Overwrites bytes already written at an earlier position.
   void patch(std::uint64_t position, const std::string& text);

@@ -206,14 +206,14 @@ class PlyWriter final : public PointWriter {
   }
 
   void write(const Point& p) override {
-    char* start = file_.room(record_);
+    char* start = record_.data();
     char* end = start;
     if (encoding_ == PlyEncoding::Ascii) {
       end = AppendTextLine(end, columns_, p);
     } else {
       for (const auto& column : binary_) end = AppendBinary(end, column, p);
     }
-    file_.wrote(static_cast<std::size_t>(end - start));
+    file_.write(start, static_cast<std::size_t>(end - start));
     ++count_;
   }
 
@@ -229,7 +229,7 @@ class PlyWriter final : public PointWriter {
   PlyEncoding encoding_;
   Columns columns_;
   std::vector<BinaryStep> binary_;
-  std::size_t record_;  // the longest a record can be
+  std::vector<char> record_;
   std::uint64_t countPosition_ = 0;
 };
 
@@ -239,8 +239,8 @@ class XyzWriter final : public PointWriter {
       : file_(target, bufferSize), columns_(columns), line_(columns.size() * kLongestText + 1) {}
 
   void write(const Point& p) override {
-    char* start = file_.room(line_);
-    file_.wrote(static_cast<std::size_t>(AppendTextLine(start, columns_, p) - start));
+    char* end = AppendTextLine(line_.data(), columns_, p);
+    file_.write(line_.data(), static_cast<std::size_t>(end - line_.data()));
     ++count_;
   }
   void commit() override { file_.commit(); }
@@ -248,7 +248,7 @@ class XyzWriter final : public PointWriter {
  private:
   OutputFile file_;
   Columns columns_;
-  std::size_t line_;  // the longest a line can be
+  std::vector<char> line_;
 };
 
 }  // namespace
