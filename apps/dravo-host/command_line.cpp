@@ -5,9 +5,10 @@
 namespace dravo::host {
 
 const char* const kUsage =
-    "usage: dravo-host [serve | tools | call TOOL JSON-ARGS] [--plugins DIR]...\n"
+    "usage: dravo-host [serve | tools | call [--task] TOOL JSON-ARGS] [--plugins DIR]...\n"
     "                  [--nutritions FILE.json]... [--keep-failed] [--workers N]\n"
-    "                  [--shutdown-grace SECONDS]\n"
+    "                  [--shutdown-grace SECONDS] [--task-budget MS] [--task-ttl MS]\n"
+    "                  [--max-tasks N]\n"
     "                  [--http [HOST:]PORT [--allow-origin ORIGIN]...\n"
     "                   [--allow-remote --token-file FILE] [--max-sessions N]\n"
     "                   [--session-idle MS] [--connection-idle MS]]\n"
@@ -28,6 +29,9 @@ constexpr NumberOption kNumberOptions[] = {
     {"--max-sessions", &CommandLine::maxSessions, 4096, "a number"},
     {"--session-idle", &CommandLine::sessionIdleMs, 86'400'000, "milliseconds"},
     {"--connection-idle", &CommandLine::connectionIdleMs, 3'600'000, "milliseconds"},
+    {"--task-budget", &CommandLine::taskBudgetMs, 3'600'000, "milliseconds"},
+    {"--task-ttl", &CommandLine::taskTtlMs, 86'400'000, "milliseconds"},
+    {"--max-tasks", &CommandLine::maxTasks, 4096, "a number"},
 };
 
 const NumberOption* FindNumberOption(const std::string& name) {
@@ -110,6 +114,8 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       line.keepFailed = true;
     } else if (arg == "--allow-remote") {
       line.allowRemote = true;
+    } else if (arg == "--task") {
+      line.task = true;
     } else if (arg == "--plugins" || arg == "--nutritions" || FindNumberOption(arg) ||
                arg == "--http" || arg == "--allow-origin" || arg == "--token-file") {
       if (!hasValue) {
@@ -157,6 +163,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
   if (line.command == CommandLine::Command::Call) {
     line.tool = positional[1];
     line.arguments = positional[2];
+  }
+  if (line.task && line.command != CommandLine::Command::Call) {
+    error = "--task goes with call only";
+    return std::nullopt;
   }
   if (line.httpPort >= 0 && line.command != CommandLine::Command::Serve) {
     error = "--http goes with serve only";

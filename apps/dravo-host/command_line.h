@@ -18,6 +18,11 @@ struct CommandLine {
   std::size_t shutdownGraceSeconds = 10;
   std::string tool;       // call
   std::string arguments;  // call, JSON text
+  bool task = false;      // call: through the server, as a task once it outlives its budget
+  // Tasks: a call of a client that takes them becomes one after the budget.
+  std::size_t taskBudgetMs = 1'000;
+  std::size_t taskTtlMs = 3'600'000;
+  std::size_t maxTasks = 16;
   // serve --http [HOST:]PORT; port -1 serves stdio.
   std::string httpHost = "127.0.0.1";
   int httpPort = -1;

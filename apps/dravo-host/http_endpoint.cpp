@@ -5,6 +5,7 @@
 #include <boost/beast/http/status.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -79,6 +80,7 @@ std::optional<std::string> NameInBody(const VMCPJsonValue& message) {
   const std::string method = message["method"].asString();
   if (method == "resources/read") return params["uri"].asString();
   if (method == "tools/call" || method == "prompts/get") return params["name"].asString();
+  if (TaskMethods::Handles(method)) return params["taskId"].asString();
   return std::nullopt;
 }
 
@@ -178,8 +180,13 @@ HttpResponse AnswerResponse(const Exchange::Line* answer) {
   return response;
 }
 
+// Whoever holds the token is one client: its tasks are reachable from any
+// connection that brings it.
 HttpEndpoint::HttpEndpoint(const HttpOptions& http, McpServer& server)
-    : http_(http), server_(server), sessions_(server, http.maxSessions, http.sessionIdle) {}
+    : http_(http),
+      server_(server),
+      sessions_(server, http.maxSessions, http.sessionIdle),
+      scope_("http:" + std::to_string(std::hash<std::string>{}(http.token))) {}
 
 HttpReply HttpEndpoint::answer(const HttpRequest& request) {
   HttpReply reply;
@@ -295,6 +302,7 @@ HttpReply HttpEndpoint::sessionless(const HttpRequest& request, VMCPJsonValue me
     }
   }
   auto peer = std::make_shared<HttpPeer>();
+  peer->peer()->setScope(scope_);
   if (!IsRequest(message)) {
     server_.handleMessage(std::move(message), peer->peer());
     return Status(http::status::accepted);

@@ -51,6 +51,7 @@ class HttpEndpoint {
   const HttpOptions http_;
   McpServer& server_;
   SessionTable sessions_;
+  const std::string scope_;  // of every sessionless request
 };
 
 }  // namespace dravo::host

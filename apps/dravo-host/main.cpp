@@ -10,6 +10,7 @@
 #include <dravo-host/progress_bar.h>
 #include <dravo-host/shutdown_signal.h>
 #include <dravo-host/stdio_transport.h>
+#include <dravo-host/task_client.h>
 #include <dravo-host/utf8_arguments.h>
 #include <scripted_nutritions/scripted_nutritions.h>
 
@@ -90,12 +91,20 @@ int ServeHttp(const CommandLine& line, const ServerOptions& options) {
   return ServeHttp(http, server) ? 0 : 1;
 }
 
-int Serve(const CommandLine& line) {
-  std::ios::sync_with_stdio(false);
+ServerOptions OptionsOf(const CommandLine& line) {
   ServerOptions options;
   options.version = DRAVO_HOST_VERSION;
   options.workers = line.workers;
   options.whenIdle = ReturnFreedMemory;
+  options.tasks.budget = std::chrono::milliseconds(line.taskBudgetMs);
+  options.tasks.ttl = std::chrono::milliseconds(line.taskTtlMs);
+  options.tasks.maxRunning = line.maxTasks;
+  return options;
+}
+
+int Serve(const CommandLine& line) {
+  std::ios::sync_with_stdio(false);
+  const ServerOptions options = OptionsOf(line);
   if (line.httpPort >= 0) return ServeHttp(line, options);
   // Each line goes out in one write: a buffer would split it into two.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -121,6 +130,15 @@ int Call(const CommandLine& line) {
   std::optional<ProgressBar> bar;  // only for a person watching: scripts get clean output
   if (IsTerminal(stderr)) bar.emplace(stderr);
   const Brasko::ScopedProgressReporter showing(bar ? &*bar : nullptr);
+  if (line.task) {
+    std::string output, error;
+    const int status =
+        CallAsTask(OptionsOf(line), line.tool, arguments, bar ? &*bar : nullptr, output, error);
+    bar.reset();  // wiped before the result is printed
+    if (!error.empty()) std::cerr << "dravo-host: " << error << "\n";
+    if (!output.empty()) std::cout << output << std::endl;
+    return status;
+  }
   try {
     if (!Qarn::mcp::VMCPRegistry::CallTool(line.tool, arguments, {}, result))
       return UsageError("no plug-in offers a tool \"" + line.tool + "\"");
@@ -184,7 +202,9 @@ int main(int argc, char** argv) {
         << kUsage
         << "\n  serve        answer MCP requests on stdin/stdout (the default)"
            "\n  tools        print the tool declarations"
-           "\n  call         run one tool; exit 0 when it succeeds, 1 when not"
+           "\n  call         run one tool; exit 0 when it succeeds, 1 when not; with --task"
+           " through the\n               server, polling the task it becomes once it outlives"
+           " its budget"
            "\n  --plugins    also load the *.tolm files of DIR (plugins/ beside the"
            " executable always)"
            "\n  --nutritions register the nutritions a JSON file describes"
@@ -192,6 +212,11 @@ int main(int argc, char** argv) {
            "\n  --workers    threads that run tool calls (default 4)"
            "\n  --shutdown-grace  on Ctrl-C or SIGTERM, let running calls finish this many"
            " seconds\n               (default 10), then cancel them; a second signal ends at once"
+           "\n  --task-budget  a call of a client that takes tasks becomes one after MS"
+           " milliseconds\n               (default 1000)"
+           "\n  --task-ttl   keep a finished task MS milliseconds for its client (default"
+           " 3600000,\n               at most 86400000)"
+           "\n  --max-tasks  tasks one client may run at once (default 16)"
            "\n  --http       serve MCP over HTTP at http://HOST:PORT/mcp instead (HOST"
            " 127.0.0.1 unless given;\n               PORT 0 picks a free one)"
            "\n  --allow-origin  also serve web pages of ORIGIN (localhost ones always)"

@@ -1,6 +1,7 @@
 #include <dravo-host/mcp_methods.h>
 #include <dravo-host/mcp_server.h>
 #include <dravo-host/progress_notifier.h>
+#include <dravo-host/task_methods.h>
 
 #include <brasko/progress_reporter.h>
 #include <qarn/mcp/registry.h>
@@ -21,9 +22,11 @@ VMCPJsonValue LegacyCapabilities() {
 }
 
 // The tool list never changes while the host runs, so nothing is announced.
+// A long call may answer with a task.
 VMCPJsonValue Capabilities() {
   VMCPJsonValue capabilities = VMCPJsonValue::MakeObject();
   capabilities["tools"] = VMCPJsonValue::MakeObject();
+  capabilities["extensions"][kTasksExtension] = VMCPJsonValue::MakeObject();
   return capabilities;
 }
 
@@ -108,7 +111,8 @@ void CallTool(const VMCPJsonValue& params, RequestContext& context, std::string&
   // the answer is sent.
   std::optional<ProgressNotifier> notifier;
   std::optional<Brasko::ScopedProgressReporter> listening;
-  if (const auto& token = params["_meta"]["progressToken"]; IsRequestId(token)) {
+  if (const auto& token = params["_meta"]["progressToken"];
+      IsRequestId(token) || context.reportProgress) {
     notifier.emplace(token, context.notify);
     listening.emplace(&*notifier);
   }

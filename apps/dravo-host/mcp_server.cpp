@@ -80,7 +80,7 @@ struct McpServer::Batch {
 };
 
 McpServer::McpServer(ServerOptions options)
-    : options_(std::move(options)), pool_(LimitsOf(options_)) {}
+    : options_(std::move(options)), tasks_(options_), pool_(LimitsOf(options_)) {}
 
 McpServer::~McpServer() {
   drain();
@@ -178,7 +178,7 @@ void McpServer::handleOne(VMCPJsonValue& mutableMessage, const PeerPtr& peer, co
                                   Quoted(kMetaProtocolVersion) +
                                       " (or the session must begin with \"initialize\")"));
   }
-  if (method == "subscriptions/listen") return listen(context, peer);
+  if (method == "subscriptions/listen") return listen(context, params, peer);
   if (method == "tools/call")  // moved, not copied: the arguments may be large
     return startCall(std::move(context), std::move(mutableMessage["params"]), peer, batch, bytes,
                      thread);
@@ -206,6 +206,8 @@ std::string McpServer::answer(const std::string& method, const VMCPJsonValue& pa
       line.append("{}");
     } else if (method == "tools/list") {
       ListTools(params, context, line);
+    } else if (context.stateless && TaskMethods::Handles(method)) {
+      tasks_.answer(method, params, context, peer.scope(), line);
     } else {
       throw UnknownMethod(method, context.stateless);
     }
@@ -229,12 +231,24 @@ void McpServer::startCall(RequestContext context, VMCPJsonValue params, const Pe
     std::lock_guard lock(callsMutex_);
     calls_[key] = cancellation;  // a reused id replaces a finished call's entry
   }
+  const auto forget = [this, key, cancellation] {
+    std::lock_guard lock(callsMutex_);
+    if (auto found = calls_.find(key); found != calls_.end() && found->second == cancellation)
+      calls_.erase(found);
+  };
+  // Once its answer is a task handle, the call is the task's: the client
+  // reaches it through the task, no longer through the request.
+  auto budget =
+      tasks_.arm(context, peer->scope(), [this, peer, batch, key, forget](std::string line) {
+        forget();
+        reply(peer, batch, {key.second}, std::move(line));
+      });
   context.notify = [peer, cancellation, request = context.request](const VMCPJsonValue& note) {
     std::lock_guard lock(cancellation->mutex);
     if (!cancellation->requested) peer->send(note.dump(), {request, false});
   };
-  auto call = [this, context = std::move(context), params = std::move(params), peer, batch,
-               key]() mutable {
+  auto call = [this, context = std::move(context), params = std::move(params), peer, batch, key,
+               forget, budget]() mutable {
     std::string line = ResultLinePrefix(context.id);
     const std::size_t start = line.size();
     try {
@@ -250,16 +264,12 @@ void McpServer::startCall(RequestContext context, VMCPJsonValue params, const Pe
           ErrorLine(context.id, {kInternalError, std::string("Internal error: ") + failure.what()});
     }
     params = VMCPJsonValue();
-    {
-      std::lock_guard lock(callsMutex_);
-      if (auto found = calls_.find(key);
-          found != calls_.end() && found->second == context.cancellation)
-        calls_.erase(found);
-    }
+    forget();
     // Decided under the call's lock: a cancel either came first, and the
     // client gets no answer, or it comes too late and is ignored.
     std::lock_guard lock(context.cancellation->mutex);
     if (context.cancellation->requested && !context.cancellation->byServer) line.clear();
+    if (budget && budget->finish(line, context.cancellation->requested)) return;
     reply(peer, batch, {context.request}, std::move(line));
   };
   if (thread == CallThread::Caller) return call();
@@ -273,13 +283,18 @@ void McpServer::handleNotification(const std::string& method, const VMCPJsonValu
   if (IsRequestId(requestId)) cancel(peer, requestId.dump());
 }
 
-void McpServer::listen(const RequestContext& context, const PeerPtr& peer) {
-  // Nothing this host serves ever changes, so the honoured filter is empty;
-  // the subscription stays open until the client or shutdown ends it.
+void McpServer::listen(const RequestContext& context, const VMCPJsonValue& params,
+                       const PeerPtr& peer) {
+  // Nothing else this host serves ever changes, so only tasks can be
+  // followed; the subscription stays open until the client or shutdown ends it.
   VMCPJsonValue ack = VMCPJsonValue::MakeObject();
   ack["jsonrpc"] = "2.0";
   ack["method"] = "notifications/subscriptions/acknowledged";
-  ack["params"]["notifications"] = VMCPJsonValue::MakeObject();
+  try {
+    ack["params"]["notifications"] = tasks_.listen(context, params["notifications"], peer);
+  } catch (const RpcError& error) {
+    return sendError(peer, nullptr, context.id, error);
+  }
   ack["params"]["_meta"][kMetaSubscriptionId] = context.id;
   {
     std::lock_guard lock(callsMutex_);
@@ -297,6 +312,7 @@ bool McpServer::endSubscription(const Peer& peer, const std::string& request) {
     subscriber = std::move(found->second.first);
     subscriptions_.erase(found);
   }
+  tasks_.unlisten(peer, request);
   subscriber->send({}, {request, true});  // ended without an answer
   return true;
 }
@@ -335,8 +351,10 @@ void McpServer::cancelAll(const Peer& peer) {
 
 void McpServer::shutdown(std::chrono::milliseconds grace) {
   stopping_ = true;
+  tasks_.stopCreating();
   endSubscriptions();
   if (pool_.drainFor(grace)) return;
+  tasks_.cancelRunning();
   std::vector<std::shared_ptr<Cancellation>> running;
   {
     std::lock_guard lock(callsMutex_);
@@ -359,6 +377,7 @@ void McpServer::endSubscriptions() {
   }
   for (auto& [key, subscriber] : ending) {
     auto& [peer, id] = subscriber;
+    tasks_.unlisten(*peer, key.second);
     std::string line = ResultLinePrefix(id);
     const std::size_t start = line.size();
     VMCPJsonValue result = VMCPJsonValue::MakeObject();

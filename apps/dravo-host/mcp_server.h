@@ -6,6 +6,7 @@
 #include <dravo-host/peer.h>
 #include <dravo-host/protocol.h>
 #include <dravo-host/request_context.h>
+#include <dravo-host/task_methods.h>
 #include <dravo-host/worker_pool.h>
 
 #include <qarn/mcp/json_value.h>
@@ -32,6 +33,8 @@ struct ServerOptions {
   std::size_t maxLineBytes = 16u << 20;
   // How long a client may keep a tools/list or server/discover answer.
   std::chrono::milliseconds listTtl{300'000};
+  // When a call of a client that takes tasks becomes one, and how they are kept.
+  TaskLimits tasks;
   // Called by a worker after a spell without requests, once it has let go
   // of its answer buffers: where the process can return freed memory.
   std::function<void()> whenIdle;
@@ -76,7 +79,7 @@ class McpServer {
   void handleBatch(const VMCPJsonValue& messages, const PeerPtr& peer, std::size_t bytes);
   void handleOne(VMCPJsonValue& message, const PeerPtr& peer, const BatchPtr& batch,
                  std::size_t bytes, CallThread thread);
-  void listen(const RequestContext& context, const PeerPtr& peer);
+  void listen(const RequestContext& context, const VMCPJsonValue& params, const PeerPtr& peer);
   bool endSubscription(const Peer& peer, const std::string& request);
   void endSubscriptions();
   void handleNotification(const std::string& method, const VMCPJsonValue& params, Peer& peer);
@@ -97,6 +100,7 @@ class McpServer {
   std::mutex callsMutex_;
   std::map<CallKey, std::shared_ptr<Cancellation>> calls_;              // running tool calls
   std::map<CallKey, std::pair<PeerPtr, VMCPJsonValue>> subscriptions_;  // open listens, with ids
+  TaskMethods tasks_;
   WorkerPool pool_;  // last: its threads stop before the rest goes away
 };
 

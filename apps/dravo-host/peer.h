@@ -59,11 +59,16 @@ class Peer {
 
   void send(std::string line, const LineRoute& route);
   LegacySession& session() { return session_; }
+  // Who the client is, for what outlives a request (its tasks): every peer
+  // of one client has the same scope. Set before the first message.
+  void setScope(std::string scope) { scope_ = std::move(scope); }
+  const std::string& scope() const { return scope_; }
 
  private:
   std::mutex mutex_;
   Send send_;
   LegacySession session_;
+  std::string scope_;
 };
 
 }  // namespace dravo::host

@@ -36,6 +36,8 @@ struct RequestContext {
   std::shared_ptr<Cancellation> cancellation = std::make_shared<Cancellation>();
   // Sends a notification about this request unless it was cancelled.
   std::function<void(const VMCPJsonValue& notification)> notify;
+  // Progress goes to `notify` even when the client gave no token.
+  bool reportProgress = false;
 };
 
 }  // namespace dravo::host

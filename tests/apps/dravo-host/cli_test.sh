@@ -52,6 +52,10 @@ expect 2 "dravo-host: $work/bad.json: at nutritions\\[0\\].slots\\[0\\].value: *
 expect 0 "" -- "$host" call list_nutritions '{}' --nutritions "$example"
 expect 1 "" -- "$host" call describe_nutrition '{"name":"Nope"}' --nutritions "$example"
 grep -q '"success":false' "$work/out" || fail "failed call: $(cat "$work/out")"
+# call --task: the same result through a task of the in-process server.
+"$host" call list_nutritions '{}' --nutritions "$example" >"$work/plain"
+expect 0 "" -- "$host" call --task --task-budget 1 list_nutritions '{}' --nutritions "$example"
+cmp -s "$work/plain" "$work/out" || fail "call --task: $(head -c 300 "$work/out")"
 
 # --plugins: a missing folder is named; --keep-failed leaves a broken plug-in where it is.
 expect 0 "dravo-host: plug-in folder \"$work/nowhere\" does not exist" -- \
@@ -67,9 +71,12 @@ slow=(call run_nutrition "{\"name\":\"Slow Converter\",\"files\":[\"s.slow\"],\"
 expect 0 "" -- "$host" "${slow[@]}"
 [[ -s $work/err ]] && fail "progress on a pipe: $(cat "$work/err")"
 if command -v script >/dev/null; then
-  script -qefc "$(printf '%q ' "$host" "${slow[@]}")" /dev/null >"$work/tty" 2>&1
-  for part in "% [" " of 5" '"success":true'; do
-    grep -qF -- "$part" "$work/tty" || fail "terminal: \"$part\" not in $(cat "$work/tty")"
+  for task in "" "--task --task-budget 300"; do
+    # shellcheck disable=SC2086
+    script -qefc "$(printf '%q ' "$host" "${slow[@]}" $task)" /dev/null >"$work/tty" 2>&1
+    for part in "% [" " of 5" '"success":true'; do
+      grep -qF -- "$part" "$work/tty" || fail "terminal $task: \"$part\" not in $(cat "$work/tty")"
+    done
   done
 fi
 

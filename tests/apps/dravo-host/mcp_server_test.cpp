@@ -187,7 +187,7 @@ TEST(Server, AnswersEveryLineExactly) {
   for (
       const auto* line : {
           R"(> {"jsonrpc":"2.0","id":"d","method":"server/discover"})",
-          R"(< {"jsonrpc":"2.0","id":"d","result":{"supportedVersions":["2026-07-28"],"capabilities":{"tools":{}},"instructions":"Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition.","ttlMs":300000,"cacheScope":"public","resultType":"complete",META}})",
+          R"(< {"jsonrpc":"2.0","id":"d","result":{"supportedVersions":["2026-07-28"],"capabilities":{"tools":{},"extensions":{"io.modelcontextprotocol/tasks":{}}},"instructions":"Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition.","ttlMs":300000,"cacheScope":"public","resultType":"complete",META}})",
           R"(> {"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"no_flag",META}})",
           R"(< {"jsonrpc":"2.0","id":1,"result":{"content":[{"type":"text","text":"{\"n\":2}"}],"structuredContent":{"n":2},"isError":false,"resultType":"complete",META}})",
           R"(> {"jsonrpc":"2.0","id":2,"method":"ping","params":{META}})",
