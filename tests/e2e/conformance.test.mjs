@@ -1,9 +1,10 @@
-// The official conformance scenarios against `dravo-host serve --http`, one
-// test per revision and scenario. The package itself judges each run against
+// The official conformance scenarios, one test per revision and scenario,
+// each against its own `dravo-host serve --http`, which must outlive it. The
+// package itself judges each run against
 // conformance/expected-failures-REVISION.yaml: a check failing or warning
 // that is not listed there, or one listed there that passes, fails the test.
 // Environment: DRAVO_HOST_PREFIX (an install tree), DRAVO_NUTRITIONS (JSON).
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
 import path from 'node:path';
@@ -21,18 +22,10 @@ const scenarios = {
   '2025-11-25': ['server-initialize', 'server-session-lifecycle', 'ping', 'tools-list',
     'server-sse-multiple-streams', 'dns-rebinding-protection'],
 };
-let server;
 
-before(async () => {
-  server = await startHttpHost(path.join(prefix, 'bin', 'dravo-host'), ['--nutritions', nutritions]);
-});
-
-after(() => server.stop());
-
-// Asynchronous, so that the event loop still sees the host close idle
-// connections while a scenario runs.
-function runScenario(revision, scenario) {
-  const args = ['--import', './conformance/node20.mjs', conformance, 'server', '--url', server.url,
+// Run without blocking, so that the host's exit is seen while it runs.
+function runScenario(url, revision, scenario) {
+  const args = ['--import', './conformance/node20.mjs', conformance, 'server', '--url', url,
     '--scenario', scenario, '--spec-version', revision,
     '--expected-failures', path.join('conformance', `expected-failures-${revision}.yaml`)];
   return new Promise((resolve) => execFile(process.execPath, args, { maxBuffer: 16 << 20 },
@@ -42,7 +35,11 @@ function runScenario(revision, scenario) {
 for (const [revision, names] of Object.entries(scenarios)) {
   for (const scenario of names) {
     test(`${revision} ${scenario}`, async () => {
-      const run = await runScenario(revision, scenario);
+      const server = await startHttpHost(path.join(prefix, 'bin', 'dravo-host'), ['--nutritions', nutritions]);
+      const run = await runScenario(server.url, revision, scenario);
+      const exited = server.exited();
+      server.stop();
+      assert.equal(exited, null, `the host ended during ${scenario}`);
       // A scenario that does not apply at the revision would pass unrun.
       assert.doesNotMatch(run.output, /SKIPPED: scenario/, run.output);
       assert.match(run.output, /^Passed: \d+\/\d+/m, run.output);

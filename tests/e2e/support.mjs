@@ -21,5 +21,5 @@ export async function startHttpHost(host, args = [], onStderr = () => {}) {
   });
   child.unref();  // a forgotten host must not keep the tests from ending
   child.stderr.unref();
-  return { url, stop: () => child.kill() };
+  return { url, stop: () => child.kill(), exited: () => child.exitCode ?? child.signalCode };
 }
