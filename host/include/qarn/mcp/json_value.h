@@ -83,11 +83,10 @@ class QARN_MCP_API VMCPJsonValue {
   void dumpTo(std::string& out) const;
   // Takes what an escaped copy holds so far, and may empty it.
   using Spill = std::function<void(std::string& escaped)>;
-  // As dumpTo, and in the same pass appends the text again to escaped, as it
-  // reads inside a JSON string literal (without the quotes): how a tool
-  // result becomes its text item. When set, spill is handed escaped each
-  // time it has grown past spillBytes, so that a large text can go out while
-  // the rest is written.
+  // As dumpTo, then appends the text again to escaped, as it reads inside a
+  // JSON string literal (without the quotes): how a tool result becomes its
+  // text item. When set, spill is handed escaped each time it has grown past
+  // spillBytes, so that a large text goes out in pieces.
   void dumpTo(std::string& out, std::string& escaped, const Spill& spill = {},
               std::size_t spillBytes = 64 * 1024) const;
   // Appends text as one JSON string literal (quoted and escaped) to out.
