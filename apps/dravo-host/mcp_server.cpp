@@ -236,6 +236,10 @@ void McpServer::startCall(RequestContext context, VMCPJsonValue params, const Pe
     if (auto found = calls_.find(key); found != calls_.end() && found->second == cancellation)
       calls_.erase(found);
   };
+  context.notify = [peer, cancellation, request = context.request](const VMCPJsonValue& note) {
+    std::lock_guard lock(cancellation->mutex);
+    if (!cancellation->requested) peer->send(note.dump(), {request, false});
+  };
   // Once its answer is a task handle, the call is the task's: the client
   // reaches it through the task, no longer through the request.
   auto budget =
@@ -243,10 +247,6 @@ void McpServer::startCall(RequestContext context, VMCPJsonValue params, const Pe
         forget();
         reply(peer, batch, {key.second}, std::move(line));
       });
-  context.notify = [peer, cancellation, request = context.request](const VMCPJsonValue& note) {
-    std::lock_guard lock(cancellation->mutex);
-    if (!cancellation->requested) peer->send(note.dump(), {request, false});
-  };
   auto call = [this, context = std::move(context), params = std::move(params), peer, batch, key,
                forget, budget]() mutable {
     std::string line = ResultLinePrefix(context.id);
