@@ -142,12 +142,15 @@ TEST(Task, SlowCallsOfClientsThatTakeThemBecomeTasksThatEndAsTheCallWould) {
     EXPECT_EQ(answer["resultType"].asString(), c.resultType);
     if (*c.ended) {
       EXPECT_EQ(answer["status"].asString(), "working");
+      EXPECT_TRUE(answer["statusMessage"].asString().starts_with("Converting (")) << answer.dump();
       EXPECT_EQ(client.task(answer["taskId"].asString())["taskId"], answer["taskId"]);
     } else {
       EXPECT_FALSE(answer.has("taskId"));
     }
     releaser.join();
     server.drain();
+    for (const auto& line : client.lines)  // a client without a token hears no progress
+      EXPECT_EQ(line.find("notifications/progress"), std::string::npos) << line;
     if (!*c.ended) continue;
     const auto ended = client.task(answer["taskId"].asString());
     EXPECT_EQ(ended["status"].asString(), c.ended);
