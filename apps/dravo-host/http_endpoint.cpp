@@ -55,6 +55,17 @@ bool WantsProgress(const VMCPJsonValue& message) {
   return message["params"]["_meta"].has("progressToken");
 }
 
+// A listen's acknowledgement, and a request the server may answer with a
+// question first, need a stream before the answer.
+bool SendsBeforeAnswering(const VMCPJsonValue& message, SessionTable& sessions,
+                          std::string_view session) {
+  const std::string method = message["method"].asString();
+  if (method == "subscriptions/listen") return true;
+  if (method != "tools/call" || session.empty()) return false;
+  const auto found = sessions.find(std::string(session));
+  return found && found->peer()->session().client().capabilities["elicitation"].isObject();
+}
+
 bool NamesStatelessVersion(const VMCPJsonValue& message) {
   return message["params"]["_meta"].has(kMetaProtocolVersion);
 }
@@ -135,6 +146,17 @@ RpcError Mismatch(std::string_view header, std::string_view given, const std::st
 std::optional<RpcError> CheckHeaders(const HttpRequest& request, const VMCPJsonValue& message) {
   const auto& meta = message["params"]["_meta"];
   const auto& version = meta[kMetaProtocolVersion];
+  // The header speaks for the stateless revision, so the body must carry its envelope.
+  if (Trimmed(Header(request, kVersionHeader)) == kStatelessVersion && IsRequestId(message["id"]) &&
+      !meta[kMetaProtocolVersion].isString()) {
+    RpcError error{kInvalidParams,
+                   "Invalid params: \"_meta\" must carry \"" + std::string(kMetaProtocolVersion) +
+                       "\" as the MCP-Protocol-Version header says.",
+                   VMCPJsonValue::MakeObject(), 400};
+    error.data["envelope"]["missing"].push_back(meta.isObject() ? kMetaProtocolVersion
+                                                                : std::string("_meta"));
+    return error;
+  }
   if (!version.isString() || !meta[kMetaClientCapabilities].isObject()) return std::nullopt;
   const std::string method = message["method"].asString();
   const auto versionHeader = Trimmed(Header(request, kVersionHeader));
@@ -251,7 +273,9 @@ HttpReply HttpEndpoint::post(const HttpRequest& request) {
   // The id routes the answer back to this response.
   if (IsRequest(message) && !IsRequestId(message["id"]))
     return Refused(400, "Invalid Request: \"id\" must be a string or an integer.", kInvalidRequest);
-  const bool preferStream = stream && (!json || WantsProgress(message));
+  const bool preferStream =
+      stream && (!json || WantsProgress(message) ||
+                 SendsBeforeAnswering(message, sessions_, Header(request, kSessionHeader)));
   if (HasHeader(request, kSessionHeader))
     return inSession(request, std::move(message), preferStream);
   const std::string method = message["method"].asString();

@@ -117,6 +117,7 @@ class Connection {
   // The answer goes out as one JSON body once it is there; quick methods
   // have answered already.
   void awaitAnswer() {
+    if (!exchange_) return;  // a wake-up posted before the answer went out
     bool over = false;
     auto lines = exchange_->take(over);
     for (auto& line : lines)

@@ -1,3 +1,4 @@
+#include <dravo-host/feature_methods.h>
 #include <dravo-host/mcp_methods.h>
 #include <dravo-host/mcp_server.h>
 #include <dravo-host/progress_notifier.h>
@@ -71,6 +72,7 @@ void Discover(const ServerOptions& server, std::string& out) {
   VMCPJsonValue result = VMCPJsonValue::MakeObject();
   result["supportedVersions"].push_back(std::string(kStatelessVersion));
   result["capabilities"] = Capabilities();
+  AddFeatureCapabilities(result["capabilities"], false);
   result["instructions"] = kInstructions;
   AddCacheHints(server, result);
   result.dumpTo(out);
@@ -80,6 +82,7 @@ void InitializeResult(const ServerOptions& server, const std::string& version, s
   VMCPJsonValue result = VMCPJsonValue::MakeObject();
   result["protocolVersion"] = version;
   result["capabilities"] = LegacyCapabilities();
+  AddFeatureCapabilities(result["capabilities"], true);
   result["serverInfo"] = ServerInfo(server);
   result["instructions"] = kInstructions;
   result.dumpTo(out);
@@ -119,11 +122,7 @@ void CallTool(const VMCPJsonValue& params, RequestContext& context, std::string&
   const Brasko::ScopedStopFlag stop(&context.cancellation->requested);
   VMCPJsonValue result;
   try {
-    const Qarn::mcp::VMCPCallContext call{
-        context.id.isString() ? context.id.asString() : context.request,
-        &context.cancellation->requested};
-    if (!Qarn::mcp::VMCPRegistry::CallTool(name, arguments, call, result))
-      throw RpcError{kInvalidParams, "Unknown tool: " + Quoted(name)};
+    if (RunTool(name, arguments, params, context, result, out)) return;  // content or input
   } catch (const RpcError&) {
     throw;
   } catch (const std::exception& failure) {
@@ -153,13 +152,15 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
   out.append(end);
 }
 
-void FinishStatelessResult(const ServerOptions& server, std::size_t start, std::string& out) {
+void FinishStatelessResult(const ServerOptions& server, std::size_t start, std::string& out,
+                           std::string_view resultType) {
   VMCPJsonValue meta = VMCPJsonValue::MakeObject();
   meta[kMetaServerInfo] = ServerInfo(server);
   const bool empty = out.size() - start == 2;  // "{}"
   out.pop_back();
-  out.append(empty ? R"("resultType":"complete","_meta":)"
-                   : R"(,"resultType":"complete","_meta":)");
+  out.append(empty ? R"("resultType":)" : R"(,"resultType":)");
+  VMCPJsonValue::QuoteTo(resultType, out);
+  out.append(R"(,"_meta":)");
   meta.dumpTo(out);
   out.push_back('}');
 }

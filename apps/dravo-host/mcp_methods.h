@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace dravo::host {
 
@@ -26,6 +27,7 @@ void CallTool(const VMCPJsonValue& params, RequestContext& context, std::string&
 void AppendToolResult(VMCPJsonValue result, std::string& out);
 // Adds what every stateless result carries (resultType, the server's info)
 // to the result object that runs from `start` to the end of `out`.
-void FinishStatelessResult(const ServerOptions& server, std::size_t start, std::string& out);
+void FinishStatelessResult(const ServerOptions& server, std::size_t start, std::string& out,
+                           std::string_view resultType = "complete");
 
 }  // namespace dravo::host

@@ -1,3 +1,5 @@
+#include <dravo-host/client_requests.h>
+#include <dravo-host/feature_methods.h>
 #include <dravo-host/mcp_methods.h>
 #include <dravo-host/mcp_server.h>
 
@@ -139,8 +141,10 @@ void McpServer::handleOne(VMCPJsonValue& mutableMessage, const PeerPtr& peer, co
   const VMCPJsonValue id = hasId && IsRequestId(message["id"]) ? message["id"] : VMCPJsonValue();
   if (message["jsonrpc"].asString() != "2.0")
     return refuse(id, {kInvalidRequest, "Invalid Request: \"jsonrpc\" must be \"2.0\"."});
-  if (!message.has("method") && hasId && (message.has("result") || message.has("error")))
-    return reply(peer, batch, {}, {});  // a response; this server sends no requests
+  if (!message.has("method") && hasId && (message.has("result") || message.has("error"))) {
+    DeliverClientAnswer(message);  // to a request of ours, or else dropped
+    return reply(peer, batch, {}, {});
+  }
   if (!message["method"].isString())
     return refuse(id, {kInvalidRequest, "Invalid Request: \"method\" must be a string."});
   if (hasId && !IsRequestId(message["id"]))
@@ -208,6 +212,7 @@ std::string McpServer::answer(const std::string& method, const VMCPJsonValue& pa
       ListTools(params, context, line);
     } else if (context.stateless && TaskMethods::Handles(method)) {
       tasks_.answer(method, params, context, peer.scope(), line);
+    } else if (AnswerFeature(method, params, context, line)) {
     } else {
       throw UnknownMethod(method, context.stateless);
     }
@@ -218,7 +223,7 @@ std::string McpServer::answer(const std::string& method, const VMCPJsonValue& pa
     return ErrorLine(context.id,
                      {kInternalError, std::string("Internal error: ") + failure.what()});
   }
-  if (context.stateless) FinishStatelessResult(options_, start, line);
+  if (context.stateless) FinishStatelessResult(options_, start, line, context.resultType);
   line.push_back('}');
   return line;
 }
@@ -251,14 +256,16 @@ void McpServer::startCall(RequestContext context, VMCPJsonValue params, const Pe
                forget, budget]() mutable {
     std::string line = ResultLinePrefix(context.id);
     const std::size_t start = line.size();
+    int status = 0;  // an error's HTTP status
     try {
       if (context.cancellation->requested)
         throw RpcError{kInternalError, "Cancelled before it started: the server is stopping."};
       CallTool(params, context, line);
-      if (context.stateless) FinishStatelessResult(options_, start, line);
+      if (context.stateless) FinishStatelessResult(options_, start, line, context.resultType);
       line.push_back('}');
     } catch (const RpcError& error) {
       line = ErrorLine(context.id, error);
+      status = error.httpStatus;
     } catch (const std::exception& failure) {
       line =
           ErrorLine(context.id, {kInternalError, std::string("Internal error: ") + failure.what()});
@@ -270,7 +277,7 @@ void McpServer::startCall(RequestContext context, VMCPJsonValue params, const Pe
     std::lock_guard lock(context.cancellation->mutex);
     if (context.cancellation->requested && !context.cancellation->byServer) line.clear();
     if (budget && budget->finish(line, context.cancellation->requested)) return;
-    reply(peer, batch, {context.request}, std::move(line));
+    reply(peer, batch, {context.request, true, status}, std::move(line));
   };
   if (thread == CallThread::Caller) return call();
   pool_.post(std::move(call), bytes);

@@ -32,6 +32,7 @@ struct RequestContext {
   std::string request;  // the id as JSON text
   ClientState client;
   bool stateless = false;  // the 2026-07-28 era: results carry resultType and server info
+  const char* resultType = "complete";  // or "input_required" when it asks the client first
   const ServerOptions* server = nullptr;
   std::shared_ptr<Cancellation> cancellation = std::make_shared<Cancellation>();
   // Sends a notification about this request unless it was cancelled.
