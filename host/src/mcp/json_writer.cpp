@@ -3,7 +3,6 @@
 #include "json_storage.h"
 
 #include <rapidjson/memorystream.h>
-#include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
 #include <algorithm>
@@ -20,6 +19,14 @@ namespace {
 struct DiscardOutput {
   using Ch = char;
   void Put(char) {}
+};
+
+// RapidJSON's writer onto a string, without a buffer of its own.
+struct AppendTo {
+  using Ch = char;
+  std::string& out;
+  void Put(char c) { out.push_back(c); }
+  void Flush() {}
 };
 
 // What a string literal holds for a byte below 0x20, a quote or a
@@ -139,10 +146,8 @@ void AppendNumber(const VMCPJsonValue& value, std::string& out) {
     out.append(digits, end);
   } else if (std::isfinite(value.asDouble())) {
     // RapidJSON's shortest form, which reads back as the same double.
-    rapidjson::StringBuffer buffer;
-    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    writer.Double(value.asDouble());
-    out.append(buffer.GetString(), buffer.GetSize());
+    AppendTo stream{out};
+    rapidjson::Writer<AppendTo>(stream).Double(value.asDouble());
   } else {
     out.append("null");  // JSON has no infinities
   }
