@@ -71,6 +71,8 @@ class McpServer {
   bool stopping() const { return stopping_; }
   // Waits until every accepted call was answered.
   void drain();
+  // Stops the running tasks: nobody is left to collect them.
+  void cancelTasks() { tasks_.cancelRunning(); }
 
  private:
   struct Batch;

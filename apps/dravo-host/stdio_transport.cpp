@@ -41,6 +41,9 @@ void ServeLines(McpServer& server, std::istream& in, Peer::Send send) {
     tooLong = false;
     if (!endOfLine) break;
   }
+  // The client is gone with its input: its calls are still answered, its
+  // tasks (which only it could collect) stop.
+  server.cancelTasks();
   server.drain();
 }
 
