@@ -298,9 +298,11 @@ HttpReply HttpEndpoint::inSession(const HttpRequest& request, VMCPJsonValue mess
     return Refused(400, "Bad Request: unsupported MCP-Protocol-Version \"" +
                             std::string(Header(request, kVersionHeader)) + "\".");
   if (!IsRequest(message)) {
-    // Notifications and responses: nothing waits for an answer.
-    const auto& cancelled = message["params"]["requestId"];
-    const bool cancels = message["method"].asString() == "notifications/cancelled";
+    // Notifications and responses: nothing waits for an answer. Read
+    // without adding members, so that a response stays one.
+    const VMCPJsonValue& read = message;
+    const auto& cancelled = read["params"]["requestId"];
+    const bool cancels = read["method"].asString() == "notifications/cancelled";
     server_.handleMessage(message, session->peer());
     if (cancels && IsRequestId(cancelled)) session->abandon(cancelled.dump());
     return Status(http::status::accepted);
