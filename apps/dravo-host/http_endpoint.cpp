@@ -67,7 +67,8 @@ bool SendsBeforeAnswering(const VMCPJsonValue& message, SessionTable& sessions,
 }
 
 bool NamesStatelessVersion(const VMCPJsonValue& message) {
-  return message["params"]["_meta"].has(kMetaProtocolVersion);
+  const auto& meta = message["params"]["_meta"];
+  return meta.has(kMetaProtocolVersion) || meta.has(kMetaClientCapabilities);
 }
 
 // The request's answer, awaited by the connection.

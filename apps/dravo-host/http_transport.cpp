@@ -90,6 +90,7 @@ class Connection {
 
   void respond() {
     const HttpRequest request = parser_->release();
+    ++requests_;
     keepAlive_ = request.keep_alive();
     HttpReply reply;
     try {
@@ -126,7 +127,9 @@ class Connection {
       if (!waiting_) {
         waiting_.emplace(stream_.get_executor());
         exchange_->watch([this, executor = stream_.get_executor()] {
-          net::post(executor, [this] { awaitAnswer(); });
+          net::post(executor, [this, request = requests_] {
+            if (request == requests_) awaitAnswer();  // not a wake-up left from an earlier one
+          });
         });
         stream_.expires_never();
         watchForClose();
@@ -208,7 +211,9 @@ class Connection {
       if (error) return lost();
       waiting_.emplace(stream_.get_executor());
       exchange_->watch([this, executor = stream_.get_executor()] {
-        net::post(executor, [this] { sendEvents(); });
+        net::post(executor, [this, request = requests_] {
+          if (request == requests_) sendEvents();
+        });
       });
       watchForClose();
       sendEvents();
@@ -271,6 +276,7 @@ class Connection {
   std::optional<Exchange::Line> answer_;
   std::shared_ptr<Exchange> exchange_;
   std::function<void()> cancel_;
+  std::uint64_t requests_ = 0;  // numbers the connection's requests, for wake-ups
   std::string chunk_;
   bool writing_ = false;
   std::optional<net::executor_work_guard<net::any_io_executor>> waiting_;

@@ -3,6 +3,8 @@
 #include <dravo-host/mcp_methods.h>
 #include <dravo-host/mcp_server.h>
 
+#include <qarn/mcp/json_memory.h>
+
 #include <optional>
 #include <utility>
 #include <vector>
@@ -16,7 +18,11 @@ constexpr std::chrono::milliseconds kRestAfter{200};
 
 PoolLimits LimitsOf(const ServerOptions& options) {
   PoolLimits limits;
-  limits.onRest = options.whenIdle;
+  // A worker that rests gives back its JSON blocks, then the process may return freed memory.
+  limits.onRest = [whenIdle = options.whenIdle] {
+    Qarn::mcp::ReleaseJsonBlocks();
+    if (whenIdle) whenIdle();
+  };
   limits.rest = kRestAfter;
   limits.coreThreads = options.workers;
   limits.maxThreads = options.maxThreads;
@@ -62,6 +68,13 @@ std::optional<RpcError> ReadStatelessMeta(const VMCPJsonValue& meta, RequestCont
   context.stateless = true;
   context.client = {version.asString(), capabilities, meta[kMetaClientInfo]};
   return std::nullopt;
+}
+
+// Any of the envelope's keys marks a request of the stateless revision,
+// which must then carry the whole envelope.
+bool ClaimsStateless(const VMCPJsonValue& meta) {
+  return meta.has(kMetaProtocolVersion) || meta.has(kMetaClientCapabilities) ||
+         meta.has(kMetaClientInfo);
 }
 
 bool IsStatelessOnly(const std::string& method) {
@@ -169,12 +182,14 @@ void McpServer::handleOne(VMCPJsonValue& mutableMessage, const PeerPtr& peer, co
   context.request = id.dump();
   context.server = &options_;
   const auto& meta = params["_meta"];
-  if (meta.has(kMetaProtocolVersion)) {
+  const bool initialized = peer->session().initialized();
+  // The discovery probe, like any request outside a session, brings its envelope.
+  if (ClaimsStateless(meta) || (method == "server/discover" && !initialized)) {
     if (auto error = ReadStatelessMeta(meta, context)) return refuse(id, std::move(*error));
     if (IsLegacyOnly(method)) return refuse(id, UnknownMethod(method, true));
   } else if (method == "server/discover") {
-    context.stateless = true;  // the probe a client sends before it knows the era
-  } else if (peer->session().initialized()) {
+    context.stateless = true;  // asked inside a session: answered as the revision that has it
+  } else if (initialized) {
     context.client = peer->session().client();
     if (IsStatelessOnly(method)) return refuse(id, UnknownMethod(method, false));
   } else if (method != "initialize" && method != "ping") {

@@ -186,7 +186,9 @@ TEST(Server, AnswersEveryLineExactly) {
   std::string transcript;
   for (
       const auto* line : {
-          R"(> {"jsonrpc":"2.0","id":"d","method":"server/discover"})",
+          R"(> {"jsonrpc":"2.0","id":"e","method":"server/discover"})",
+          R"(< {"jsonrpc":"2.0","id":"e","error":{"code":-32602,"message":"Invalid params: \"_meta\" must carry \"io.modelcontextprotocol/protocolVersion\" as a string (or send \"initialize\" first).","data":{"envelope":{"missing":["io.modelcontextprotocol/protocolVersion"]}}}})",
+          R"(> {"jsonrpc":"2.0","id":"d","method":"server/discover","params":{META}})",
           R"(< {"jsonrpc":"2.0","id":"d","result":{"supportedVersions":["2026-07-28"],"capabilities":{"tools":{},"extensions":{"io.modelcontextprotocol/tasks":{}}},"instructions":"Tools of the application's plug-ins. Start with list_nutritions, then describe_nutrition.","ttlMs":300000,"cacheScope":"public","resultType":"complete",META}})",
           R"(> {"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"no_flag",META}})",
           R"(< {"jsonrpc":"2.0","id":1,"result":{"content":[{"type":"text","text":"{\"n\":2}"}],"structuredContent":{"n":2},"isError":false,"resultType":"complete",META}})",
