@@ -36,6 +36,9 @@ std::optional<std::string> FromBase64Url(std::string_view text) {
     held += 6;
     if (held >= 8) out.push_back(char((bits >> (held -= 8)) & 0xff));
   }
+  // One text per byte string: left-over bits must be zero, so that no
+  // second spelling of a sealed state exists.
+  if (held >= 6 || (bits & ((1u << held) - 1)) != 0) return std::nullopt;
   return out;
 }
 
@@ -69,6 +72,12 @@ std::string Mac(std::string_view payload) {
   return {reinterpret_cast<const char*>(mac.data()), mac.size()};
 }
 
+// The target as bytes may be any text; its digest is what the state names.
+std::string TargetDigest(std::string_view target) {
+  const Digest digest = Sha256(target);
+  return Base64Url({reinterpret_cast<const char*>(digest.data()), digest.size()});
+}
+
 bool SameBytes(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   unsigned char difference = 0;  // looks at every byte, so timing says nothing
@@ -98,7 +107,7 @@ std::string SealRequestState(std::string_view method, std::string_view target,
   }
   VMCPJsonValue payload = VMCPJsonValue::MakeObject();
   payload["m"] = std::string(method);
-  payload["t"] = std::string(target);
+  payload["t"] = TargetDigest(target);
   payload["x"] = expiry;
   payload["k"] = nonce;
   payload["s"] = state;
@@ -121,7 +130,7 @@ std::optional<VMCPJsonValue> OpenRequestState(std::string_view sealed, std::stri
     return std::nullopt;  // signed by us, so never; but a parser failure is no crash
   }
   const std::int64_t now = NowMs();
-  if (payload["m"].asString() != method || payload["t"].asString() != target ||
+  if (payload["m"].asString() != method || payload["t"].asString() != TargetDigest(target) ||
       payload["x"].asInt() < now || !Redeem(std::uint64_t(payload["k"].asInt()), now))
     return std::nullopt;
   return payload["s"];
