@@ -1,7 +1,11 @@
 // HTTP requests as a client may send them to /mcp: parsed under the
-// transport's limits, then answered by the endpoint. Every answer has a
-// status a client can act on, and a JSON body is a JSON object.
+// transport's limits, then answered by the endpoint, with the module's tools
+// registered. Every answer has a status a client can act on, and a JSON body
+// is a JSON object. Stateless requests reach the tools directly; a request
+// whose session header says "live" is sent in a session opened at start.
 #include <dravo-host/http_endpoint.h>
+#include <dravo/mcp/nutrition/nutrition_mcp_tools.h>
+#include <qarn/mcp/registry.h>
 
 #include <boost/beast/http/parser.hpp>
 #include <nlohmann/json.hpp>
@@ -27,7 +31,27 @@ dravo::host::HttpEndpoint& Endpoint() {
   return endpoint;
 }
 
+std::string& LiveSession() {
+  static std::string id;
+  return id;
+}
+
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Qarn::mcp::VMCPRegistry::Register(
+      "dravo-nutrition",
+      Brasko::StrongPtr<Qarn::mcp::VMCPToolProvider>(new Qarn::VNutritionMCPTools));
+  dravo::host::HttpRequest initialize{boost::beast::http::verb::post, "/mcp", 11};
+  initialize.set("Host", "127.0.0.1");
+  initialize.set("Authorization", "Bearer fuzz-token");
+  initialize.set("Content-Type", "application/json");
+  initialize.body() =
+      R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-06-18"}})";
+  const auto reply = Endpoint().answer(initialize);
+  LiveSession() = std::string(reply.response["Mcp-Session-Id"]);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace http = boost::beast::http;
@@ -38,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   boost::system::error_code error;
   parser.put(boost::asio::buffer(data, size), error);
   if (error || !parser.is_done()) return 0;
-  auto reply = Endpoint().answer(parser.release());
+  auto request = parser.release();
+  if (request["Mcp-Session-Id"] == "live") request.set("Mcp-Session-Id", LiveSession());
+  auto reply = Endpoint().answer(request);
   if (reply.exchange) {                // an answer still to come: every line of it is JSON
     if (reply.cancel) reply.cancel();  // as a client that hangs up would
     std::mutex mutex;
