@@ -3,15 +3,17 @@
 // official SDK that answers the same result object, and against cat echoing
 // the host's own response bytes; then the large-input paths, memory and exit,
 // ping latency behind a backlog of slow real runs, and peak memory while a
-// client leaves 200,000 answers unread.
-// usage: node bench.mjs DRAVO_HOST EXAMPLE_CATALOGUE.json
+// client leaves 200,000 answers unread; the CPU the host spends per call and
+// when idle, both eras over stdio, and how soon a cancelled conversion lets
+// the next one run.
+// usage: node bench.mjs DRAVO_HOST EXAMPLE_CATALOGUE.json SAMPLES_DIR
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
-const [host, example] = process.argv.slice(2);
+const [host, example, samples] = process.argv.slice(2);
 const here = path.dirname(fileURLToPath(import.meta.url));
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'dravo-bench-'));
 const initialize = JSON.stringify({
@@ -106,8 +108,9 @@ async function perCall(hostProcess, times, request) {
   return (await timed(times, () => hostProcess.send(request))) / times;
 }
 
-// Answers matched by id, for requests that overtake each other.
-function startById(command, args) {
+// Answers matched by id, for requests that overtake each other;
+// notifications go to onNotification.
+function startById(command, args, onNotification = () => {}) {
   const child = spawn(command, args, { stdio: ['pipe', 'pipe', 'ignore'] });
   let buffer = '';
   const waiting = new Map();
@@ -118,6 +121,7 @@ function startById(command, args) {
     while ((end = buffer.indexOf('\n')) >= 0) {
       const message = JSON.parse(buffer.slice(0, end));
       buffer = buffer.slice(end + 1);
+      if (!('id' in message)) onNotification(message);
       waiting.get(message.id)?.(message);
       waiting.delete(message.id);
     }
@@ -177,6 +181,107 @@ async function unreadPings(count) {
   return { peak, lines };
 }
 
+// CPU time a process has used so far, user and system, in ms.
+const cpuMs = (pid) => {
+  const fields = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
+  return (Number(fields[11]) + Number(fields[12])) * 10;  // clock ticks of 10 ms
+};
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// CPU ms per 1,000 list calls of 10 nutritions, back to back or `gapMs` apart.
+async function cpuPerThousand(p, gapMs) {
+  const before = cpuMs(p.child.pid);
+  for (let i = 0; i < 1000; ++i) {
+    await p.send(call(i + 2, 'list_nutritions'));
+    if (gapMs) await sleep(gapMs);
+  }
+  return cpuMs(p.child.pid) - before;
+}
+
+async function cpuRows() {
+  const hostProcess = await startServer(host, ['--nutritions', small]);
+  const line = await hostProcess.send(call(1, 'list_nutritions'));
+  const resultFile = path.join(scratch, 'result-cpu.json');
+  fs.writeFileSync(resultFile, JSON.stringify(JSON.parse(line).result));
+  const sdk = await startServer(process.execPath, [path.join(here, 'sdk_server.mjs'), resultFile]);
+  for (const gap of [0, 5]) {
+    const h = await cpuPerThousand(hostProcess, gap), s = await cpuPerThousand(sdk, gap);
+    row(`CPU per 1,000 calls, ${gap ? `${gap} ms apart` : 'back to back'}: host / SDK server`,
+      `${h} / ${s} ms`, 'target: host less');
+  }
+  await sdk.stop();
+  const before = cpuMs(hostProcess.child.pid);
+  await sleep(10000);
+  row('CPU of an idle host over 10 s', `${cpuMs(hostProcess.child.pid) - before} ms`, 'target < 10 ms');
+  await hostProcess.stop();
+}
+
+// 2025 (after initialize) against 2026 (envelope in every request), ms per call.
+async function eraRows() {
+  const envelope = {
+    'io.modelcontextprotocol/protocolVersion': '2026-07-28',
+    'io.modelcontextprotocol/clientCapabilities': {},
+  };
+  const modern = (id) => JSON.stringify({
+    jsonrpc: '2.0', id, method: 'tools/call', params: { name: 'list_nutritions', arguments: {}, _meta: envelope },
+  });
+  const legacy = await startServer(host, ['--nutritions', small]);
+  const stateless = start(host, ['--nutritions', small]);
+  const times = [0, 0];
+  for (let block = 0; block < 10; ++block) {
+    times[0] += await timed(100, (i) => legacy.send(call(i + 2, 'list_nutritions')));
+    times[1] += await timed(100, (i) => stateless.send(modern(i + 2)));
+  }
+  row('10 nutritions over stdio: a 2025 call / a 2026 call',
+    `${(times[0] / 1000).toFixed(3)} / ${(times[1] / 1000).toFixed(3)} ms`, 'target: 2026 no slower');
+  await legacy.stop();
+  await stateless.stop();
+}
+
+// A LAS of `count` points: the sample's header and its records over and over.
+function writeLargeLas(target, count) {
+  const sample = fs.readFileSync(path.join(samples, 'las_format0.las'));
+  const offset = sample.readUInt32LE(96), length = sample.readUInt16LE(105);
+  const records = sample.subarray(offset, offset + sample.readUInt32LE(107) * length);
+  const header = Buffer.from(sample.subarray(0, offset));
+  header.writeUInt32LE(count, 107);
+  const block = Buffer.concat(Array(4096).fill(records));
+  const fd = fs.openSync(target, 'w');
+  fs.writeSync(fd, header);
+  for (let left = count * length; left > 0; left -= block.length)
+    fs.writeSync(fd, block, 0, Math.min(left, block.length));
+  fs.closeSync(fd);
+}
+
+// From the cancel of a 10-million-point conversion to the answer of the next
+// real run, which waits for the cancelled one to let go of the module's lock.
+async function cancelToNextRun() {
+  const large = path.join(scratch, 'large.las'), small = path.join(scratch, 'small.las');
+  writeLargeLas(large, 10_000_000);
+  fs.copyFileSync(path.join(samples, 'las_format0.las'), small);
+  const out = fs.mkdtempSync(path.join(scratch, 'cancel-'));
+  let reported;
+  const firstReport = new Promise((resolve) => { reported = resolve; });
+  const p = startById(host, [], (message) => message.method === 'notifications/progress' && reported());
+  await p.send(JSON.parse(initialize));
+  const run = (id, file, meta = {}) => p.send({
+    jsonrpc: '2.0', id, method: 'tools/call', params: {
+      name: 'run_nutrition', _meta: meta,
+      arguments: { name: 'LAS to PLY/XYZ', files: [file], output_path: out, arguments: 'OutputFormat=xyz', preview: false },
+    },
+  });
+  run('large', large, { progressToken: 'large' });
+  await firstReport;
+  const begin = process.hrtime.bigint();
+  p.child.stdin.write(JSON.stringify({ jsonrpc: '2.0', method: 'notifications/cancelled', params: { requestId: 'large' } }) + '\n');
+  const next = await run('small', small);
+  const ms = Number(process.hrtime.bigint() - begin) / 1e6;
+  p.child.kill('SIGKILL');
+  row('cancel of a 10 M point LAS run to the next run answered', `${ms.toFixed(1)} ms`,
+    next.result?.structuredContent?.success ? 'target < 100 ms' : 'the next run FAILED');
+  fs.rmSync(large);
+}
+
 const row = (what, value, target = '') => console.log(`${what.padEnd(58)} ${value.padStart(12)}   ${target}`);
 const small = catalogue(10);
 
@@ -233,5 +338,8 @@ row('  ratio SDK / host', `${(few.s / few.h).toFixed(2)} x`, 'target >= 2 x');
     'target < 32 MB');
   row('  answer lines once the client reads', `${unread.lines}`, `want ${200000 + 1}`);
 }
+await cpuRows();
+await eraRows();
+if (samples) await cancelToNextRun();
 row('machine load (1, 5, 15 min)', os.loadavg().map((l) => l.toFixed(2)).join(' '));
 fs.rmSync(scratch, { recursive: true, force: true });
