@@ -85,25 +85,31 @@ std::shared_ptr<BudgetedCall> TaskMethods::arm(RequestContext& context, const st
   context.notify = [call, token = std::move(context.notify)](const VMCPJsonValue& note) {
     if (!call->progress(note) && IsRequestId(note["params"]["progressToken"])) token(note);
   };
+  bool earlier = false;
   {
     std::lock_guard lock(mutex_);
     if (stopping_) return nullptr;
     budgets_.emplace(call->deadline, call);
+    earlier = call->deadline < watchingUntil_;
   }
-  changed_.notify_all();
+  // The watcher sleeps until the earliest deadline it knows; only one before
+  // it needs to wake it, which keeps a quick call free of a thread switch.
+  if (earlier) changed_.notify_all();
   return call;
 }
 
 // One thread waits for the earliest budget to run out; a call that ends
-// before takes its entry out.
+// before takes its entry out and lets it sleep on.
 void TaskMethods::watchBudgets() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     if (budgets_.empty()) {
+      watchingUntil_ = steady_clock::time_point::max();
       changed_.wait(lock);
       continue;
     }
-    const auto next = budgets_.begin()->first;  // a copy: the entry may go while waiting
+    watchingUntil_ = budgets_.begin()->first;
+    const auto next = watchingUntil_;  // a copy: the entry may go while waiting
     if (changed_.wait_until(lock, next) != std::cv_status::timeout) continue;
     std::vector<std::shared_ptr<BudgetedCall>> due;
     const auto now = steady_clock::now();

@@ -106,6 +106,8 @@ class TaskMethods {
   std::condition_variable changed_;
   bool stopping_ = false;
   std::multimap<std::chrono::steady_clock::time_point, std::shared_ptr<BudgetedCall>> budgets_;
+  std::chrono::steady_clock::time_point watchingUntil_ =
+      std::chrono::steady_clock::time_point::max();
   std::map<ListenerKey, Listener> listeners_;
   std::thread watcher_;  // last: started when the rest is ready
 };
