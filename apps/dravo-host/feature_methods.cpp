@@ -6,6 +6,8 @@
 #include <qarn/mcp/features.h>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 
 namespace dravo::host {
 
@@ -121,6 +123,55 @@ void Complete(const VMCPJsonValue& params, std::string& out) {
   result.dumpTo(out);
 }
 
+// The 2025 sessions subscribed to resources, by URI; a session that ended
+// drops out when an update finds it gone.
+struct Subscriptions {
+  std::mutex mutex;
+  std::map<std::string, std::map<const Peer*, std::weak_ptr<Peer>>> byUri;
+
+  Subscriptions() {
+    VMCPFeatures::SetResourceObserver([this](const std::string& uri) { updated(uri); });
+  }
+  void change(const std::string& uri, Peer& peer, bool subscribe) {
+    std::lock_guard lock(mutex);
+    if (subscribe) {
+      byUri[uri][&peer] = peer.weak_from_this();
+    } else if (auto found = byUri.find(uri); found != byUri.end()) {
+      found->second.erase(&peer);
+      if (found->second.empty()) byUri.erase(found);
+    }
+  }
+  void updated(const std::string& uri) {
+    std::vector<std::shared_ptr<Peer>> peers;
+    {
+      std::lock_guard lock(mutex);
+      auto found = byUri.find(uri);
+      if (found == byUri.end()) return;
+      for (auto it = found->second.begin(); it != found->second.end();) {
+        auto peer = it->second.lock();
+        it = peer ? std::next(it) : found->second.erase(it);
+        if (peer) peers.push_back(std::move(peer));
+      }
+    }
+    VMCPJsonValue note = VMCPJsonValue::MakeObject();
+    note["jsonrpc"] = "2.0";
+    note["method"] = "notifications/resources/updated";
+    note["params"]["uri"] = uri;
+    const std::string line = note.dump();
+    for (const auto& peer : peers) peer->send(line, {"", false});
+  }
+};
+
+Subscriptions& ResourceSubscriptions() {
+  static Subscriptions& subscriptions = *new Subscriptions;  // providers may update at exit
+  return subscriptions;
+}
+
+void Subscribe(const VMCPJsonValue& params, Peer& peer, bool subscribe, std::string& out) {
+  ResourceSubscriptions().change(RequiredString(params, "uri"), peer, subscribe);
+  out.append("{}");
+}
+
 // The capability a client needs to answer an input request.
 const char* CapabilityFor(const std::string& method) {
   if (method == "elicitation/create") return "elicitation";
@@ -195,7 +246,11 @@ void AddFeatureCapabilities(VMCPJsonValue& capabilities, bool legacy) {
   if (offer.resources) {
     auto& resources = capabilities["resources"];
     resources = VMCPJsonValue::MakeObject();
-    if (legacy) resources["listChanged"] = false;
+    if (legacy) {
+      ResourceSubscriptions();  // listening from now on
+      resources["subscribe"] = true;
+      resources["listChanged"] = false;
+    }
   }
   if (offer.prompts) {
     auto& prompts = capabilities["prompts"];
@@ -206,7 +261,7 @@ void AddFeatureCapabilities(VMCPJsonValue& capabilities, bool legacy) {
 }
 
 bool AnswerFeature(const std::string& method, const VMCPJsonValue& params, RequestContext& context,
-                   std::string& out) {
+                   Peer& peer, std::string& out) {
   const bool resources = method.starts_with("resources/");
   const bool prompts = method.starts_with("prompts/");
   const bool completion = method == "completion/complete";
@@ -219,6 +274,8 @@ bool AnswerFeature(const std::string& method, const VMCPJsonValue& params, Reque
       return List("resourceTemplates", VMCPFeatures::ListResourceTemplates(), params, context, out),
              true;
     if (method == "resources/read") return ReadResource(params, context, out), true;
+    if (!context.stateless && method.ends_with("subscribe"))  // resources/(un)subscribe
+      return Subscribe(params, peer, method == "resources/subscribe", out), true;
   }
   if (prompts && offer.prompts) {
     if (method == "prompts/list")

@@ -21,9 +21,10 @@ namespace dravo::host {
 void AddFeatureCapabilities(VMCPJsonValue& capabilities, bool legacy);
 
 // Answers resources/*, prompts/* and completion/complete when a provider
-// offers them; false for any other method.
+// offers them; false for any other method. A 2025 session may subscribe to
+// resources: a provider's update then reaches it as a notification.
 bool AnswerFeature(const std::string& method, const VMCPJsonValue& params, RequestContext& context,
-                   std::string& out);
+                   Peer& peer, std::string& out);
 
 // The retry part of a request: the client's answers to input requests and
 // the requestState it brings back, checked; both null on a first call.

@@ -227,7 +227,7 @@ std::string McpServer::answer(const std::string& method, const VMCPJsonValue& pa
       ListTools(params, context, line);
     } else if (context.stateless && TaskMethods::Handles(method)) {
       tasks_.answer(method, params, context, peer.scope(), line);
-    } else if (AnswerFeature(method, params, context, line)) {
+    } else if (AnswerFeature(method, params, context, peer, line)) {
     } else {
       throw UnknownMethod(method, context.stateless);
     }

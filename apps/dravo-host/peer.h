@@ -7,6 +7,7 @@
 #include <qarn/mcp/json_value.h>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -47,7 +48,7 @@ class LegacySession {
   ClientState client_;
 };
 
-class Peer {
+class Peer : public std::enable_shared_from_this<Peer> {
  public:
   // Receives each outgoing line without its newline; called under the
   // peer's lock, so lines never interleave.

@@ -1,6 +1,7 @@
 #include <qarn/mcp/features.h>
 #include <qarn/mcp/registry.h>
 
+#include <mutex>
 #include <vector>
 
 namespace Qarn::mcp {
@@ -79,6 +80,31 @@ bool VMCPFeatures::GetPrompt(const std::string& name, const VMCPJsonValue& argum
   for (auto& provider : Providers())
     if (provider->getPrompt(name, arguments, context, result)) return true;
   return false;
+}
+
+namespace {
+struct ResourceObserver {
+  std::mutex mutex;
+  std::function<void(const std::string&)> observer;
+};
+ResourceObserver& Observer() {
+  static ResourceObserver& instance = *new ResourceObserver;  // plug-ins may call it at exit
+  return instance;
+}
+}  // namespace
+
+void VMCPFeatures::ResourceUpdated(const std::string& uri) {
+  std::function<void(const std::string&)> observer;
+  {
+    std::lock_guard lock(Observer().mutex);
+    observer = Observer().observer;
+  }
+  if (observer) observer(uri);
+}
+
+void VMCPFeatures::SetResourceObserver(std::function<void(const std::string&)> observer) {
+  std::lock_guard lock(Observer().mutex);
+  Observer().observer = std::move(observer);
 }
 
 bool VMCPFeatures::Complete(const VMCPCompletionRequest& request, VMCPCompletion& completion) {

@@ -4,6 +4,7 @@
 // waits for the client's answer.
 #include <dravo-host/mcp_server.h>
 
+#include <qarn/mcp/features.h>
 #include <qarn/mcp/registry.h>
 
 #include <gtest/gtest.h>
@@ -26,6 +27,9 @@ using Qarn::mcp::VMCPToolResult;
 class Asking : public Qarn::mcp::VMCPToolProvider {
  public:
   void declareTools(VMCPJsonValue&) override {}
+  void declareResources(VMCPJsonValue& resources) override {
+    resources.push_back(Qarn::mcp::DeclareResource("test://r", "r", "A resource"));
+  }
   bool callTool(const std::string&, const VMCPJsonValue&, const VMCPCallContext&,
                 VMCPJsonValue&) override {
     return false;
@@ -171,6 +175,27 @@ TEST(InputRounds, AsksASessionAndStopsWhenTheCallIsCancelled) {
   client.server.drain();
   std::lock_guard lock(client.mutex);
   ASSERT_EQ(client.lines.size(), 1u) << "only the elicitation went out";
+}
+
+// A 2025 session hears of a resource it subscribed to until it unsubscribes.
+TEST(InputRounds, TellsSubscribersOfAChangedResource) {
+  Client client;
+  client.send(
+      R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25"}})");
+  client.send(
+      R"({"jsonrpc":"2.0","id":1,"method":"resources/subscribe","params":{"uri":"test://r"}})");
+  ASSERT_TRUE(client.answer(1)["result"].isObject());
+  Qarn::mcp::VMCPFeatures::ResourceUpdated("test://r");
+  Qarn::mcp::VMCPFeatures::ResourceUpdated("test://other");
+  client.send(
+      R"({"jsonrpc":"2.0","id":2,"method":"resources/unsubscribe","params":{"uri":"test://r"}})");
+  ASSERT_TRUE(client.answer(2)["result"].isObject());
+  Qarn::mcp::VMCPFeatures::ResourceUpdated("test://r");
+  std::lock_guard lock(client.mutex);
+  ASSERT_EQ(client.lines.size(), 4u);
+  EXPECT_EQ(
+      client.lines[2].dump(),
+      R"({"jsonrpc":"2.0","method":"notifications/resources/updated","params":{"uri":"test://r"}})");
 }
 
 }  // namespace

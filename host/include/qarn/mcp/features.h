@@ -6,6 +6,7 @@
 #include <qarn/mcp/json_value.h>
 #include <qarn/mcp/tool_provider.h>
 
+#include <functional>
 #include <string>
 
 namespace Qarn::mcp {
@@ -28,6 +29,11 @@ class QARN_MCP_API VMCPFeatures {
                         const VMCPCallContext& context, VMCPPromptResult& result);
   // False when no provider knows the reference.
   static bool Complete(const VMCPCompletionRequest& request, VMCPCompletion& completion);
+
+  // A provider tells the clients that subscribed to the resource that it changed.
+  static void ResourceUpdated(const std::string& uri);
+  // Where ResourceUpdated goes; the server sets it, empty to stop.
+  static void SetResourceObserver(std::function<void(const std::string& uri)> observer);
 };
 
 }  // namespace Qarn::mcp
