@@ -127,10 +127,38 @@ void Progress(const Json&, const VMCPCallContext& context, VMCPToolResult& resul
   Text(result, "Progress reported.");
 }
 
+// Works `seconds` (default 1), or until the call is cancelled: long enough
+// to outlive the host's task budget.
+bool Work(const Json& arguments, const VMCPCallContext& context) {
+  const auto end = std::chrono::steady_clock::now() +
+                   std::chrono::milliseconds(std::int64_t(arguments["seconds"].asDouble(1) * 1000));
+  while (std::chrono::steady_clock::now() < end) {
+    if (context.isCancelled()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+void SlowCompute(const Json& arguments, const VMCPCallContext& context, VMCPToolResult& result) {
+  Text(result, Work(arguments, context) ? "Computed " + arguments["label"].asString() : "Stopped.");
+}
+
+void FailingJob(const Json&, const VMCPCallContext& context, VMCPToolResult& result) {
+  Work(Json::Parse(R"({"seconds":1})"), context);
+  Text(result, "The job failed.");
+  result.isError = true;
+}
+
 const std::map<std::string, Tool>& Tools() {
   static const std::map<std::string, Tool> tools = [] {
     std::map<std::string, Tool> all = {
         {"test_tool_with_progress", Progress},
+        {"greet",
+         [](const Json& arguments, auto&, VMCPToolResult& r) {
+           Text(r, "Hello, " + arguments["name"].asString() + "!");
+         }},
+        {"slow_compute", SlowCompute},
+        {"failing_job", FailingJob},
         {"test_input_required_result_elicitation", Greeting},
         {"test_input_required_result_request_state", Confirmed},
         {"test_input_required_result_tampered_state", Confirmed},
