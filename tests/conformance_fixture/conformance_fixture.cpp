@@ -149,6 +149,15 @@ void FailingJob(const Json&, const VMCPCallContext& context, VMCPToolResult& res
   result.isError = true;
 }
 
+// Asks for a name first, then works a second: its answer is a task.
+void AskThenWork(const Json&, const VMCPCallContext& context, VMCPToolResult& result) {
+  const auto& answer = context.inputResponse("user_name");
+  if (answer.isNull())
+    return result.input.elicit("user_name", "Who is asking?", StringSchema("name"));
+  Work(Json::Parse(R"({"seconds":1})"), context);
+  Text(result, "Done for " + answer["content"]["name"].asString() + ".");
+}
+
 const std::map<std::string, Tool>& Tools() {
   static const std::map<std::string, Tool> tools = [] {
     std::map<std::string, Tool> all = {
@@ -159,6 +168,7 @@ const std::map<std::string, Tool>& Tools() {
          }},
         {"slow_compute", SlowCompute},
         {"failing_job", FailingJob},
+        {"test_tool_with_task", AskThenWork},
         {"test_input_required_result_elicitation", Greeting},
         {"test_input_required_result_request_state", Confirmed},
         {"test_input_required_result_tampered_state", Confirmed},
