@@ -4,6 +4,7 @@
 #include <dravo-host/request_state.h>
 
 #include <qarn/mcp/features.h>
+#include <qarn/mcp/registry.h>
 
 #include <algorithm>
 #include <map>
@@ -334,6 +335,22 @@ void AppendInputRequired(const Qarn::mcp::VMCPInputRequests& input, const std::s
   result["requestState"] = SealRequestState(method, target, input.state);
   context.resultType = "input_required";
   result.dumpTo(out);
+}
+
+std::vector<std::pair<std::string, std::string>> MirroredArguments(const std::string& tool) {
+  using Mirrors = std::map<std::string, std::vector<std::pair<std::string, std::string>>>;
+  static const Mirrors mirrors = [] {
+    Mirrors all;
+    const VMCPJsonValue tools = Qarn::mcp::VMCPRegistry::ListTools();
+    for (const auto& declared : tools.asArray())
+      for (const auto& property : declared["inputSchema"]["properties"].members())
+        if (const auto& header = property.value["x-mcp-header"]; header.isString())
+          all[declared["name"].asString()].emplace_back(property.key(), header.asString());
+    return all;
+  }();
+  const auto found = mirrors.find(tool);
+  return found == mirrors.end() ? std::vector<std::pair<std::string, std::string>>{}
+                                : found->second;
 }
 
 bool RunTool(const std::string& name, const VMCPJsonValue& arguments, const VMCPJsonValue& params,

@@ -13,6 +13,8 @@
 #include <qarn/mcp/tool_result.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace dravo::host {
 
@@ -43,6 +45,11 @@ Qarn::mcp::VMCPCallContext CallContextOf(const RequestContext& context, const In
 // and target.
 void AppendInputRequired(const Qarn::mcp::VMCPInputRequests& input, const std::string& method,
                          const std::string& target, RequestContext& context, std::string& out);
+
+// The arguments of a tool that travel also as "Mcp-Param-<header>" HTTP
+// headers: (property, header) pairs from its input schema's "x-mcp-header".
+// Read once: tools do not change while the host serves.
+std::vector<std::pair<std::string, std::string>> MirroredArguments(const std::string& tool);
 
 // Runs a tool through the providers. True when it answered with content
 // items or input requests, which are then in `out`; false when it answered

@@ -1,3 +1,4 @@
+#include <dravo-host/feature_methods.h>
 #include <dravo-host/http_endpoint.h>
 #include <dravo-host/http_request_checks.h>
 
@@ -172,6 +173,20 @@ std::optional<RpcError> CheckHeaders(const HttpRequest& request, const VMCPJsonV
   if (const auto name = NameInBody(message)) {
     const auto nameHeader = Trimmed(Header(request, kNameHeader));
     if (DecodedName(nameHeader) != *name) return Mismatch(kNameHeader, nameHeader, *name);
+  }
+  if (method != "tools/call") return std::nullopt;
+  const auto& arguments = message["params"]["arguments"];
+  for (const auto& [property, mirror] : MirroredArguments(message["params"]["name"].asString())) {
+    const auto& value = arguments[property];
+    if (value.isNull()) continue;
+    const std::string header = "Mcp-Param-" + mirror;
+    const auto given = Trimmed(Header(request, std::string_view(header)));
+    const std::string body = value.isString() ? value.asString() : value.dump();
+    // A wrapped value must be padded Base64: "=?base64?" + 4n characters + "?=".
+    const bool wrapped = given.starts_with("=?base64?") && given.ends_with("?=");
+    if (!HasHeader(request, std::string_view(header)) || DecodedName(given) != body ||
+        (wrapped && (given.size() - 11) % 4 != 0))
+      return Mismatch(header, given, body);
   }
   return std::nullopt;
 }
