@@ -2,7 +2,6 @@
 // makes; each does nothing where the system offers no such setting.
 #pragma once
 
-
 namespace dravo::host {
 
 // Before any thread starts: fewer allocator arenas, so memory one worker
