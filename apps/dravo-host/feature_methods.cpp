@@ -124,42 +124,58 @@ void Complete(const VMCPJsonValue& params, std::string& out) {
   result.dumpTo(out);
 }
 
-// The 2025 sessions subscribed to resources, by URI; a session that ended
-// drops out when an update finds it gone.
+// Who follows which resource: 2025 sessions that subscribed (no request,
+// no id) and 2026 listens (their request and id). A peer that ended drops
+// out when an update finds it gone.
 struct Subscriptions {
+  using Key = std::pair<const Peer*, std::string>;  // the peer and the listen's request
+  struct Follower {
+    std::weak_ptr<Peer> peer;
+    VMCPJsonValue listenId;  // null for a 2025 subscription
+  };
   std::mutex mutex;
-  std::map<std::string, std::map<const Peer*, std::weak_ptr<Peer>>> byUri;
+  std::map<std::string, std::map<Key, Follower>> byUri;
 
   Subscriptions() {
     VMCPFeatures::SetResourceObserver([this](const std::string& uri) { updated(uri); });
   }
-  void change(const std::string& uri, Peer& peer, bool subscribe) {
+  void follow(const std::string& uri, Peer& peer, const std::string& request,
+              const VMCPJsonValue& listenId) {
     std::lock_guard lock(mutex);
-    if (subscribe) {
-      byUri[uri][&peer] = peer.weak_from_this();
-    } else if (auto found = byUri.find(uri); found != byUri.end()) {
-      found->second.erase(&peer);
-      if (found->second.empty()) byUri.erase(found);
+    byUri[uri][{&peer, request}] = {peer.weak_from_this(), listenId};
+  }
+  void unfollow(const Peer& peer, const std::string& request, const std::string* uri = nullptr) {
+    std::lock_guard lock(mutex);
+    for (auto it = byUri.begin(); it != byUri.end();) {
+      if (!uri || it->first == *uri) it->second.erase({&peer, request});
+      it = it->second.empty() ? byUri.erase(it) : std::next(it);
     }
   }
   void updated(const std::string& uri) {
-    std::vector<std::shared_ptr<Peer>> peers;
+    std::vector<std::pair<std::shared_ptr<Peer>, Key>> to;
+    std::vector<VMCPJsonValue> ids;
     {
       std::lock_guard lock(mutex);
       auto found = byUri.find(uri);
       if (found == byUri.end()) return;
       for (auto it = found->second.begin(); it != found->second.end();) {
-        auto peer = it->second.lock();
-        it = peer ? std::next(it) : found->second.erase(it);
-        if (peer) peers.push_back(std::move(peer));
+        if (auto peer = it->second.peer.lock()) {
+          to.emplace_back(std::move(peer), it->first);
+          ids.push_back(it->second.listenId);
+          ++it;
+        } else {
+          it = found->second.erase(it);
+        }
       }
     }
-    VMCPJsonValue note = VMCPJsonValue::MakeObject();
-    note["jsonrpc"] = "2.0";
-    note["method"] = "notifications/resources/updated";
-    note["params"]["uri"] = uri;
-    const std::string line = note.dump();
-    for (const auto& peer : peers) peer->send(line, {"", false});
+    for (std::size_t i = 0; i < to.size(); ++i) {
+      VMCPJsonValue note = VMCPJsonValue::MakeObject();
+      note["jsonrpc"] = "2.0";
+      note["method"] = "notifications/resources/updated";
+      note["params"]["uri"] = uri;
+      if (!ids[i].isNull()) note["params"]["_meta"][kMetaSubscriptionId] = ids[i];
+      to[i].first->send(note.dump(), {to[i].second.second, false});
+    }
   }
 };
 
@@ -169,7 +185,11 @@ Subscriptions& ResourceSubscriptions() {
 }
 
 void Subscribe(const VMCPJsonValue& params, Peer& peer, bool subscribe, std::string& out) {
-  ResourceSubscriptions().change(RequiredString(params, "uri"), peer, subscribe);
+  const std::string uri = RequiredString(params, "uri");
+  if (subscribe)
+    ResourceSubscriptions().follow(uri, peer, {}, VMCPJsonValue());
+  else
+    ResourceSubscriptions().unfollow(peer, {}, &uri);
   out.append("{}");
 }
 
@@ -335,6 +355,23 @@ void AppendInputRequired(const Qarn::mcp::VMCPInputRequests& input, const std::s
   result["requestState"] = SealRequestState(method, target, input.state);
   context.resultType = "input_required";
   result.dumpTo(out);
+}
+
+void ListenForResources(const RequestContext& context, const VMCPJsonValue& filter, Peer& peer,
+                        VMCPJsonValue& honoured) {
+  const auto& wanted = filter["resourceSubscriptions"];
+  if (!wanted.isArray() || !Offered().resources) return;
+  auto& followed = honoured["resourceSubscriptions"];
+  followed = VMCPJsonValue::MakeArray();
+  for (const auto& uri : wanted.asArray()) {
+    if (!uri.isString()) continue;
+    ResourceSubscriptions().follow(uri.asString(), peer, context.request, context.id);
+    followed.push_back(uri);
+  }
+}
+
+void StopListeningForResources(const Peer& peer, const std::string& request) {
+  ResourceSubscriptions().unfollow(peer, request);
 }
 
 std::vector<std::pair<std::string, std::string>> MirroredArguments(const std::string& tool) {

@@ -28,6 +28,12 @@ void AddFeatureCapabilities(VMCPJsonValue& capabilities, bool legacy);
 bool AnswerFeature(const std::string& method, const VMCPJsonValue& params, RequestContext& context,
                    Peer& peer, std::string& out);
 
+// A 2026 listen that names resourceSubscriptions follows those resources:
+// adds them to the honoured filter, and each update reaches the listen.
+void ListenForResources(const RequestContext& context, const VMCPJsonValue& filter, Peer& peer,
+                        VMCPJsonValue& honoured);
+void StopListeningForResources(const Peer& peer, const std::string& request);
+
 // The retry part of a request: the client's answers to input requests and
 // the requestState it brings back, checked; both null on a first call.
 struct InputRound {

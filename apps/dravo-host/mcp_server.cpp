@@ -307,13 +307,14 @@ void McpServer::handleNotification(const std::string& method, const VMCPJsonValu
 
 void McpServer::listen(const RequestContext& context, const VMCPJsonValue& params,
                        const PeerPtr& peer) {
-  // Nothing else this host serves ever changes, so only tasks can be
-  // followed; the subscription stays open until the client or shutdown ends it.
+  // Tasks and the resources plug-ins update can be followed; the tool list
+  // never changes. The subscription stays open until the client or shutdown ends it.
   VMCPJsonValue ack = VMCPJsonValue::MakeObject();
   ack["jsonrpc"] = "2.0";
   ack["method"] = "notifications/subscriptions/acknowledged";
   try {
     ack["params"]["notifications"] = tasks_.listen(context, params["notifications"], peer);
+    ListenForResources(context, params["notifications"], *peer, ack["params"]["notifications"]);
   } catch (const RpcError& error) {
     return sendError(peer, nullptr, context.id, error);
   }
@@ -335,6 +336,7 @@ bool McpServer::endSubscription(const Peer& peer, const std::string& request) {
     subscriptions_.erase(found);
   }
   tasks_.unlisten(peer, request);
+  StopListeningForResources(peer, request);
   subscriber->send({}, {request, true});  // ended without an answer
   return true;
 }
@@ -400,6 +402,7 @@ void McpServer::endSubscriptions() {
   for (auto& [key, subscriber] : ending) {
     auto& [peer, id] = subscriber;
     tasks_.unlisten(*peer, key.second);
+    StopListeningForResources(*peer, key.second);
     std::string line = ResultLinePrefix(id);
     const std::size_t start = line.size();
     VMCPJsonValue result = VMCPJsonValue::MakeObject();

@@ -191,11 +191,27 @@ TEST(InputRounds, TellsSubscribersOfAChangedResource) {
       R"({"jsonrpc":"2.0","id":2,"method":"resources/unsubscribe","params":{"uri":"test://r"}})");
   ASSERT_TRUE(client.answer(2)["result"].isObject());
   Qarn::mcp::VMCPFeatures::ResourceUpdated("test://r");
-  std::lock_guard lock(client.mutex);
-  ASSERT_EQ(client.lines.size(), 4u);
-  EXPECT_EQ(
-      client.lines[2].dump(),
-      R"({"jsonrpc":"2.0","method":"notifications/resources/updated","params":{"uri":"test://r"}})");
+  {
+    std::lock_guard lock(client.mutex);
+    ASSERT_EQ(client.lines.size(), 4u);
+    EXPECT_EQ(
+        client.lines[2].dump(),
+        R"({"jsonrpc":"2.0","method":"notifications/resources/updated","params":{"uri":"test://r"}})");
+  }
+  // A 2026 listen hears it with its subscription id, until the client ends the listen.
+  Client listener;
+  listener.send(
+      R"({"jsonrpc":"2.0","id":"l","method":"subscriptions/listen","params":{"notifications":{"resourceSubscriptions":["test://r"]},"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28","io.modelcontextprotocol/clientCapabilities":{}}}})");
+  Qarn::mcp::VMCPFeatures::ResourceUpdated("test://r");
+  listener.send(
+      R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":"l"}})");
+  Qarn::mcp::VMCPFeatures::ResourceUpdated("test://r");
+  std::lock_guard lock(listener.mutex);
+  ASSERT_EQ(listener.lines.size(), 2u);
+  EXPECT_EQ(listener.lines[0]["params"]["notifications"].dump(),
+            R"({"resourceSubscriptions":["test://r"]})");
+  EXPECT_EQ(listener.lines[1]["params"].dump(),
+            R"({"uri":"test://r","_meta":{"io.modelcontextprotocol/subscriptionId":"l"}})");
 }
 
 }  // namespace
