@@ -10,6 +10,9 @@ namespace dravo::host {
 
 namespace {
 
+// States handed out and not yet back, at most.
+constexpr std::size_t kMaxOpenStates = 100'000;
+
 constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
 std::string Base64Url(std::string_view bytes) {
@@ -104,6 +107,9 @@ std::string SealRequestState(std::string_view method, std::string_view target,
     std::lock_guard lock(keys.mutex);
     nonce = ++keys.issued;
     keys.open[nonce] = expiry;
+    // A client that never comes back must not grow the table without end:
+    // past the bound the oldest state is forgotten (and refused if it returns).
+    if (keys.open.size() > kMaxOpenStates) keys.open.erase(keys.open.begin());
   }
   VMCPJsonValue payload = VMCPJsonValue::MakeObject();
   payload["m"] = std::string(method);
