@@ -316,6 +316,7 @@ void McpServer::listen(const RequestContext& context, const VMCPJsonValue& param
     ack["params"]["notifications"] = tasks_.listen(context, params["notifications"], peer);
     ListenForResources(context, params["notifications"], *peer, ack["params"]["notifications"]);
   } catch (const RpcError& error) {
+    tasks_.unlisten(*peer, context.request);  // refused as a whole
     return sendError(peer, nullptr, context.id, error);
   }
   ack["params"]["_meta"][kMetaSubscriptionId] = context.id;
