@@ -23,23 +23,31 @@ const runs = [
   ['2026-07-28', '--requirements'], ['2025-11-25', '--requirements'],
   ['2026-07-28', 'http-header-validation'], ['2025-11-25', 'server-session-lifecycle'],
 ];
+// The tasks extension's scenarios: an extension is on no revision's timeline,
+// so they are forced, and a short budget makes the fixture's one-second calls tasks.
+const tasks = { expected: 'tasks', serve: ['--task-budget', '300'], more: ['--force'] };
+for (const scenario of ['tasks-lifecycle', 'tasks-capability-negotiation', 'tasks-wire-fields',
+  'tasks-request-state-removal', 'tasks-mrtr-input', 'tasks-request-headers',
+  'tasks-dispatch-and-envelope', 'tasks-status-notifications', 'tasks-required-task-error',
+  'tasks-mrtr-composition'])
+  runs.push(['2026-07-28', scenario, tasks]);
 
 // Run without blocking, so that the host's exit is seen while it runs.
-function runSuite(url, revision, what) {
+function runSuite(url, revision, what, { expected = revision, more = [] } = {}) {
   const selection = what === '--requirements' ? ['--requirements', revision]
-    : ['--scenario', what, '--spec-version', revision];
+    : ['--scenario', what, '--spec-version', revision, ...more];
   const args = ['--import', './conformance/node20.mjs', conformance, 'server', '--url', url,
     ...selection,
-    '--expected-failures', path.join('conformance', `expected-failures-${revision}.yaml`)];
+    '--expected-failures', path.join('conformance', `expected-failures-${expected}.yaml`)];
   return new Promise((resolve) => execFile(process.execPath, args, { maxBuffer: 16 << 20 },
     (error, stdout, stderr) => resolve({ status: error ? error.code : 0, output: stdout + stderr })));
 }
 
-for (const [revision, what] of runs) {
+for (const [revision, what, options] of runs) {
   test(`${revision} ${what}`, async () => {
     const server = await startHttpHost(path.join(prefix, 'bin', 'dravo-host'),
-      ['--nutritions', nutritions, '--plugins', plugins]);
-    const run = await runSuite(server.url, revision, what);
+      ['--nutritions', nutritions, '--plugins', plugins, ...(options?.serve ?? [])]);
+    const run = await runSuite(server.url, revision, what, options);
     const exited = server.exited();
     server.stop();
     assert.equal(exited, null, `the host ended during ${what}`);
