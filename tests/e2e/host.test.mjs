@@ -22,7 +22,7 @@ import { StreamableHTTPClientTransport } from '@modelcontextprotocol/sdk/client/
 import { ErrorCode, LATEST_PROTOCOL_VERSION } from '@modelcontextprotocol/sdk/types.js';
 import { Client as ClientV2, StreamableHTTPClientTransport as HttpTransportV2 } from '@modelcontextprotocol/client';
 import { StdioClientTransport as StdioTransportV2 } from '@modelcontextprotocol/client/stdio';
-import { initialize, rpc, startHttpHost } from './support.mjs';
+import { initialize, rpc, startHttpHost, writeLargeLas } from './support.mjs';
 
 const { DRAVO_HOST_PREFIX: prefix, DRAVO_NUTRITIONS: nutritions, DRAVO_SAMPLES: samples } = process.env;
 const launcher = process.env.DRAVO_HOST_LAUNCHER;
@@ -267,21 +267,6 @@ test('the demo converters turn the XYZ sample into PLY', async () => {
   assert.match(fs.readFileSync(path.join(out, 'cloud.ply'), 'utf8'), /^ply\nformat ascii 1\.0\n/);
 });
 
-// A LAS of `count` points: the sample's header and its records over and over.
-function writeLargeLas(target, count) {
-  const sample = fs.readFileSync(path.join(samples, 'las_format0.las'));
-  const offset = sample.readUInt32LE(96), length = sample.readUInt16LE(105);
-  const records = sample.subarray(offset, offset + sample.readUInt32LE(107) * length);
-  const header = Buffer.from(sample.subarray(0, offset));
-  header.writeUInt32LE(count, 107);  // the legacy point count, which LAS 1.2 reads
-  const block = Buffer.concat(Array(16).fill(records));
-  const fd = fs.openSync(target, 'w');
-  fs.writeSync(fd, header);
-  for (let left = count * length; left > 0; left -= block.length)
-    fs.writeSync(fd, block, 0, Math.min(left, block.length));
-  fs.closeSync(fd);
-}
-
 // Every message the client's transport hands it, in order.
 function recordWire(c) {
   const messages = [];
@@ -298,7 +283,7 @@ test('an aborted conversion stops: no answer, no progress after it, no file, and
   const demo = await connect(['--plugins', hostPath(demoPlugins)]);
   const wire = recordWire(demo);
   const points = 10_000_000;
-  writeLargeLas(path.join(work, 'large.las'), points);
+  writeLargeLas(path.join(samples, 'las_format0.las'), path.join(work, 'large.las'), points);
   fs.copyFileSync(path.join(samples, 'las_format0.las'), path.join(work, 'small.las'));
   const abandoned = path.join(work, 'abandoned');
   fs.mkdirSync(abandoned);

@@ -14,7 +14,7 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import readline from 'node:readline';
-import { rpc, startHttpHost } from './support.mjs';
+import { rpc, startHttpHost, writeLargeLas } from './support.mjs';
 
 const { DRAVO_HOST_PREFIX: prefix, DRAVO_SAMPLES: samples } = process.env;
 assert.ok(prefix && samples, 'set DRAVO_HOST_PREFIX and DRAVO_SAMPLES');
@@ -27,21 +27,6 @@ const envelope = (tasks) => ({
   'io.modelcontextprotocol/protocolVersion': '2026-07-28',
   'io.modelcontextprotocol/clientCapabilities': tasks ? { extensions: { [tasksExtension]: {} } } : {},
 });
-
-// A LAS of `count` points: the sample's header and its records over and over.
-function writeLargeLas(target, count) {
-  const sample = fs.readFileSync(path.join(samples, 'las_format0.las'));
-  const offset = sample.readUInt32LE(96), length = sample.readUInt16LE(105);
-  const records = sample.subarray(offset, offset + sample.readUInt32LE(107) * length);
-  const header = Buffer.from(sample.subarray(0, offset));
-  header.writeUInt32LE(count, 107);
-  const block = Buffer.concat(Array(16).fill(records));
-  const fd = fs.openSync(target, 'w');
-  fs.writeSync(fd, header);
-  for (let left = count * length; left > 0; left -= block.length)
-    fs.writeSync(fd, block, 0, Math.min(left, block.length));
-  fs.closeSync(fd);
-}
 
 // Each request on a new connection; answers the whole JSON-RPC message.
 function overHttp(url) {
@@ -96,7 +81,7 @@ async function settle(send, taskId) {
   }
 }
 
-before(() => writeLargeLas(path.join(work, 'large.las'), 3_000_000));
+before(() => writeLargeLas(path.join(samples, 'las_format0.las'), path.join(work, 'large.las'), 3_000_000));
 
 for (const transport of ['stdio', 'http']) {
   test(`${transport}: a long conversion becomes a task that ends as the call would`, async () => {
