@@ -29,8 +29,11 @@ for corpus in fuzz/corpus/*/; do
   name=$(basename "$corpus")
   scratch=$(mktemp -d)
   log=$artifacts/$name.log
+  dictionary=fuzz/dictionaries/$(dictionary_of "$name").dict
+  options=()
+  [[ -f $dictionary ]] && options+=(-dict="$dictionary")
   if ! build/fuzz/bin/fuzz_"$name" "$scratch" "$corpus" -max_total_time="$seconds" -seed=1 \
-    -dict=fuzz/dictionaries/"$(dictionary_of "$name")".dict -timeout=10 \
+    "${options[@]}" -timeout=10 \
     -artifact_prefix="$artifacts/$name-" >"$log" 2>&1; then
     tail -n 20 "$log"
     echo "fuzz_$name: FAILED (input in $artifacts/)"
