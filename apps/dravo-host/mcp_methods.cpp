@@ -153,8 +153,7 @@ void AppendToolResult(VMCPJsonValue result, std::string& out) {
 }
 
 void FinishStatelessResult(const ServerOptions& server, std::size_t start, std::string& out,
-                           std::string_view resultType) {
-  VMCPJsonValue meta = VMCPJsonValue::MakeObject();
+                           std::string_view resultType, VMCPJsonValue meta) {
   meta[kMetaServerInfo] = ServerInfo(server);
   const bool empty = out.size() - start == 2;  // "{}"
   out.pop_back();

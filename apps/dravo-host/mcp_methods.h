@@ -25,9 +25,11 @@ void CallTool(const VMCPJsonValue& params, RequestContext& context, std::string&
 // Appends the JSON text of the MCP tool result that carries a provider's
 // result, which it consumes.
 void AppendToolResult(VMCPJsonValue result, std::string& out);
-// Adds what every stateless result carries (resultType, the server's info)
-// to the result object that runs from `start` to the end of `out`.
+// Adds what every stateless result carries (resultType, the server's info
+// in `_meta`, beside the members of `meta`) to the result object that runs
+// from `start` to the end of `out`.
 void FinishStatelessResult(const ServerOptions& server, std::size_t start, std::string& out,
-                           std::string_view resultType = "complete");
+                           std::string_view resultType = "complete",
+                           VMCPJsonValue meta = VMCPJsonValue::MakeObject());
 
 }  // namespace dravo::host

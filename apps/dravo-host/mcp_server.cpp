@@ -406,10 +406,10 @@ void McpServer::endSubscriptions() {
     StopListeningForResources(*peer, key.second);
     std::string line = ResultLinePrefix(id);
     const std::size_t start = line.size();
-    VMCPJsonValue result = VMCPJsonValue::MakeObject();
-    result["_meta"][kMetaSubscriptionId] = id;
-    result.dumpTo(line);
-    FinishStatelessResult(options_, start, line);
+    line.append("{}");
+    VMCPJsonValue meta = VMCPJsonValue::MakeObject();
+    meta[kMetaSubscriptionId] = id;
+    FinishStatelessResult(options_, start, line, "complete", std::move(meta));
     line.push_back('}');
     peer->send(std::move(line), {key.second, true});
   }
