@@ -50,12 +50,12 @@ void Compress(std::uint32_t state[8], const std::uint8_t* block) {
 Digest Sha256(std::string_view data) {
   std::uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  std::size_t whole = data.size() / 64 * 64;
+  const std::size_t tail = data.size() % 64;  // below 64, as the compiler can see
+  const std::size_t whole = data.size() - tail;
   for (std::size_t i = 0; i < whole; i += 64)
     Compress(state, reinterpret_cast<const std::uint8_t*>(data.data() + i));
   // The tail, the 0x80 marker and the bit length fill one or two last blocks.
   std::uint8_t last[128] = {};
-  const std::size_t tail = data.size() - whole;
   for (std::size_t i = 0; i < tail; ++i) last[i] = std::uint8_t(data[whole + i]);
   last[tail] = 0x80;
   const std::size_t blocks = tail < 56 ? 1 : 2;
